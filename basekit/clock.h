@@ -1,0 +1,56 @@
+// The one clock of the program. Every wait (sleeps, polls, time-outs) goes
+// through it, so that tests can run a 900-second wait in microseconds.
+//
+// The system clock really sleeps. The virtual clock advances its own time by
+// the amount asked and returns at once; tests install one in-process with
+// set_clock, and the environment variable ENCTL_VIRTUAL_CLOCK=1 makes a whole
+// enctl process use one (end-to-end tests of long waits).
+#pragma once
+
+#include <cstdint>
+
+namespace enctl {
+
+class clock_source {
+public:
+    virtual ~clock_source() = default;
+    // Monotonic time in milliseconds since an arbitrary start.
+    virtual std::uint64_t now_ms() = 0;
+    // Sleep (or advance virtual time) by `ms` milliseconds.
+    virtual void sleep_ms(std::uint64_t ms) = 0;
+};
+
+class system_clock_source final : public clock_source {
+public:
+    std::uint64_t now_ms() override;
+    void sleep_ms(std::uint64_t ms) override;
+};
+
+class virtual_clock_source final : public clock_source {
+public:
+    std::uint64_t now_ms() override { return now_; }
+    void sleep_ms(std::uint64_t ms) override {
+        now_ += ms;
+        slept_ += ms;
+        ++sleeps_;
+    }
+    void advance_ms(std::uint64_t ms) { now_ += ms; }
+    std::uint64_t slept_ms() const { return slept_; }
+    std::uint64_t sleeps() const { return sleeps_; }
+
+private:
+    std::uint64_t now_ = 0;
+    std::uint64_t slept_ = 0;
+    std::uint64_t sleeps_ = 0;
+};
+
+// The clock in use: the system clock, or a virtual one when
+// ENCTL_VIRTUAL_CLOCK=1 was set at the first call.
+clock_source& get_clock();
+// Install a clock (tests); nullptr restores the default. Not owned.
+void set_clock(clock_source* clock);
+
+inline void sleep_ms(std::uint64_t ms) { get_clock().sleep_ms(ms); }
+inline std::uint64_t now_ms() { return get_clock().now_ms(); }
+
+}  // namespace enctl

@@ -1,0 +1,90 @@
+#include "basekit/console.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "basekit/fixed_text.h"
+
+namespace enctl {
+
+int g_console_verbosity = kVerbosityNormal;
+
+namespace {
+
+struct capture_state {
+    bool active = false;
+    char path[kCapturePathSize] = {};
+};
+
+capture_state g_capture;
+
+}  // namespace
+
+void console_print(const char* format, ...) {
+    char buffer[kPrintBufferSize];
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (n < 0) return;
+    const std::size_t length = std::strlen(buffer);
+    if (g_capture.active) {
+        append_to_file(g_capture.path, buffer, length);
+    } else {
+        std::fputs(buffer, stdout);
+    }
+}
+
+int console_capture_begin(std::string_view path) {
+    if (g_capture.active) return 1;
+    set_text(g_capture.path, path);
+    g_capture.active = true;
+    return 0;
+}
+
+void console_capture_end() {
+    g_capture.active = false;
+    std::memset(g_capture.path, 0, sizeof g_capture.path);
+}
+
+bool console_capture_active() { return g_capture.active; }
+
+int append_to_file(const char* path, const void* bytes, std::size_t length) {
+    std::FILE* file = std::fopen(path, "a+b");
+    if (!file) return 1;
+    const auto* p = static_cast<const unsigned char*>(bytes);
+    std::size_t done = 0;
+    int stalled = 0;
+    while (done < length) {
+        const std::size_t n = std::fwrite(p + done, 1, length - done, file);
+        if (n == 0) {
+            if (++stalled >= 5) {
+                std::fclose(file);
+                return 2;
+            }
+            continue;
+        }
+        done += n;
+    }
+    std::fclose(file);
+    return 0;
+}
+
+unsigned format_into_buffer(char* buffer, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsprintf(buffer, format, args);
+    va_end(args);
+    return n < 0 ? ~0u : static_cast<unsigned>(n);
+}
+
+int bounded_format(char* buffer, std::size_t size, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int n = std::vsnprintf(buffer, size, format, args);
+    va_end(args);
+    return n < 0 ? -1 : n;
+}
+
+}  // namespace enctl
