@@ -241,11 +241,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 STATE["jobs"][name] = min(100, STATE["jobs"][name] + int(CFG["job_step"]))
             return self.send(200, {"ID": name, "PercentComplete": STATE["jobs"][name]})
         if self.command == "GET" and path == base + "/LogsStatus":
-            running = CFG["logs_already_running"] or STATE["logs"] == "running"
             if STATE["logs"] == "running" and not CFG["logs_never_finish"]:
                 STATE["log_polls"] += 1
                 if STATE["log_polls"] > int(CFG["logs_polls_in_progress"]):
                     STATE["logs"] = "done"
+            running = CFG["logs_already_running"] or STATE["logs"] == "running"
             return self.send(200, {"InProgress": running})
         if self.command == "GET" and path == base + "/LogsStart":
             STATE["logs"] = "running"
