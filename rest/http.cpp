@@ -28,25 +28,6 @@ bool http_url_segment_ok(std::string_view text) {
     return true;
 }
 
-bool http_is_dotted_ipv4(std::string_view text) {
-    int parts = 0;
-    std::size_t i = 0;
-    while (true) {
-        const std::size_t start = i;
-        unsigned value = 0;
-        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 3) {
-            value = value * 10 + static_cast<unsigned>(text[i] - '0');
-            ++i;
-        }
-        const std::size_t digits = i - start;
-        if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) return false;
-        ++parts;
-        if (i == text.size()) return parts == 4;
-        if (text[i] != '.' || parts == 4) return false;
-        ++i;
-    }
-}
-
 int http_query(http_options& options, int show_mode) {
     char url[kUrlSize];
     std::snprintf(url, sizeof url, "http://%s/Query/", options.address);

@@ -42,9 +42,6 @@ int http_iom_port_id(http_options& options, char* port_id, std::size_t size);
 // True when the text can stand as one URL path segment unchanged: not empty,
 // not "." or "..", only letters, digits and "-", ".", "_", "~".
 bool http_url_segment_ok(std::string_view text);
-// True for a dotted IPv4 address: four decimal numbers 0-255 without leading
-// zeros, separated by dots.
-bool http_is_dotted_ipv4(std::string_view text);
 
 // The run's log folder, where "getlog" without "dir=" writes (the front end
 // sets it from the program context before the run).

@@ -11,6 +11,7 @@
 #include "basekit/fixed_text.h"
 #include "basekit/platform.h"
 #include "rest/http.h"
+#include "rest/http_args.h"
 #include "rest/http_json.h"
 #include "rest/http_transport.h"
 
@@ -24,8 +25,6 @@ constexpr std::uint32_t kJobTimeoutSeconds = 300;
 constexpr std::uint32_t kLogTimeoutSeconds = 180;
 
 std::string g_run_log_dir;
-// Until the platform layer lands.
-constexpr char kLogPathSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
 
 void flush_console() { std::fflush(stdout); }
 
@@ -173,7 +172,7 @@ int http_getlog(http_options& options) {
         }
     }
     char file_name[kUrlSize];
-    std::snprintf(file_name, sizeof file_name, "%s%c%s_slot%u_log.bin", folder.c_str(), kLogPathSeparator,
+    std::snprintf(file_name, sizeof file_name, "%s%c%s_slot%u_log.bin", folder.c_str(), kPathSeparator,
                   options.device_name, options.slot);
     CONSOLE_PRINT(kVerbosityDebug, "log name=%s\n", file_name);
     unique_file file(std::fopen(file_name, "wb"));
@@ -268,7 +267,7 @@ int http_iom_port_id(http_options& options, char* port_id, std::size_t size) {
 
 int http_iom_config(http_options& options) {
     const bool dhcp = std::strcmp(options.iom_value, "dhcp") == 0;
-    if (!dhcp && !http_is_dotted_ipv4(options.iom_value)) {
+    if (!dhcp && !http_ipv4_is_valid(options.iom_value)) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: \"%s\" is not a dotted IPv4 address\n", options.iom_value);
         return 1;
     }
