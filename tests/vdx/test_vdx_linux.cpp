@@ -61,18 +61,22 @@ protected:
         write_file(dir / "vendor", "ACME    \n");
         return dir;
     }
+    // As on a host: the class entry is a link to the device's own entry,
+    // whose "device" link climbs back to the SCSI device folder.
     void sg(const std::string& name, const fs::path& device_dir) {
-        const fs::path entry = root_ / "sys/class/scsi_generic" / name;
-        fs::create_directories(entry);
-        fs::create_symlink(fs::relative(device_dir, entry), entry / "device");
-        fs::create_directories(device_dir / "scsi_generic" / name);
+        const fs::path own = device_dir / "scsi_generic" / name;
+        fs::create_directories(own);
+        fs::create_symlink("../../../" + device_dir.filename().string(), own / "device");
+        fs::create_directories(root_ / "sys/class/scsi_generic");
+        fs::create_symlink(fs::relative(own, root_ / "sys/class/scsi_generic"), root_ / "sys/class/scsi_generic" / name);
         write_file(root_ / "dev" / name, "");
     }
     void block(const std::string& name, const fs::path& device_dir) {
-        const fs::path entry = root_ / "sys/block" / name;
-        fs::create_directories(entry);
-        fs::create_symlink(fs::relative(device_dir, entry), entry / "device");
-        fs::create_directories(device_dir / "block" / name);
+        const fs::path own = device_dir / "block" / name;
+        fs::create_directories(own);
+        fs::create_symlink("../../../" + device_dir.filename().string(), own / "device");
+        fs::create_directories(root_ / "sys/block");
+        fs::create_symlink(fs::relative(own, root_ / "sys/block"), root_ / "sys/block" / name);
         write_file(root_ / "dev" / name, "");
     }
     void nvme(const std::string& name) {
@@ -173,12 +177,15 @@ TEST_F(LinuxTree, BrokenEntriesAreSkippedWithATraceLine) {
     fs::remove(untyped / "type");
     sg("sg6", untyped);
     fs::create_directories(root_ / "sys/class/scsi_generic/sgX");
+    fs::create_directories(root_ / "sys/class/scsi_generic/sg7");
+    fs::create_symlink("../../nowhere/4:0:0:0", root_ / "sys/class/scsi_generic/sg7/device");  // dangling
     vdx_dev_list list;
     vdx_dev_enumerate_all(&list);
     EXPECT_EQ(list.count, 4u);
     EXPECT_NE(g_traced.find("skipping sdc - no device link\n"), std::string::npos) << g_traced;
     EXPECT_NE(g_traced.find("skipping sg5 - device odd is not a scsi address\n"), std::string::npos);
     EXPECT_NE(g_traced.find("skipping sg6 - peripheral type unreadable\n"), std::string::npos);
+    EXPECT_NE(g_traced.find("skipping sg7 - no device link\n"), std::string::npos);
     EXPECT_NE(g_traced.find("skipping /sys/class/scsi_generic/sgX - unexpected name\n"), std::string::npos);
 }
 
@@ -274,10 +281,10 @@ int fake_ioctl(int, unsigned long request, void* arg) {
         hdr->driver_status = g_seam.driver_status;
         hdr->resid = g_seam.resid;
         const std::size_t sense_n = std::min<std::size_t>(g_seam.sense.size(), hdr->mx_sb_len);
-        std::memcpy(hdr->sbp, g_seam.sense.data(), sense_n);
+        if (sense_n) std::memcpy(hdr->sbp, g_seam.sense.data(), sense_n);
         hdr->sb_len_wr = static_cast<unsigned char>(sense_n);
         const std::size_t data_n = std::min<std::size_t>(g_seam.data.size(), hdr->dxfer_len);
-        if (hdr->dxfer_direction == SG_DXFER_FROM_DEV) std::memcpy(hdr->dxferp, g_seam.data.data(), data_n);
+        if (data_n && hdr->dxfer_direction == SG_DXFER_FROM_DEV) std::memcpy(hdr->dxferp, g_seam.data.data(), data_n);
         return 0;
     }
     auto* cmd = static_cast<nvme_passthru_cmd*>(arg);
