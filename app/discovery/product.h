@@ -10,9 +10,9 @@
 
 #include "app/discovery/enclosure_target.h"
 
-namespace enctl {
+#include "vdx/vdx.h"
 
-struct vdx_dev;
+namespace enctl {
 
 // How an enclosure reports its IOM configuration.
 enum class iom_config_source : std::uint8_t {

@@ -10,10 +10,9 @@
 #include <span>
 #include <string_view>
 
-namespace enctl {
+#include "app/discovery/target_list.h"
 
-struct vdx_dev;
-struct target_list;
+namespace enctl {
 
 // Element types used here.
 inline constexpr std::uint32_t kElementEsce = 0x07;              // one per IOM
