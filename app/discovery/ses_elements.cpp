@@ -85,6 +85,20 @@ void format_sas_address(char (&out)[32], std::span<const std::uint8_t> bytes) {
     set_text(out, std::string_view(text, 16));
 }
 
+// A SAS address field of an ESCE or expander text into a 32-byte field:
+// blanks around it (descriptor padding) are dropped; it must then fit in 31
+// characters. On failure the field is left empty.
+bool take_address_field(std::string_view text, int index, char* field) {
+    constexpr std::size_t kFieldSize = 32;
+    char work[kTextWorkSize];
+    field[0] = '\0';
+    if (get_token(text, index, work, sizeof work) != 0) return false;
+    const std::string_view address = trim(work);
+    if (address.size() > kFieldSize - 1) return false;
+    set_text(field, kFieldSize, address);
+    return true;
+}
+
 struct expander_row {
     std::string_view prefix;
     bool iom_b;
@@ -187,8 +201,7 @@ int parse_element_descriptors(std::span<const std::uint8_t> page7, const element
         if (text.starts_with("ESCE IOMA")) field = ioms.iom_a;
         else if (text.starts_with("ESCE IOMB")) field = ioms.iom_b;
         if (!field) return true;
-        if (get_token(text, 3, field, sizeof ioms.iom_a) != 0) {
-            field[0] = '\0';
+        if (!take_address_field(text, 3, field)) {
             CONSOLE_PRINT(kVerbosityDebug, "ERROR parsing: %s\n", std::string(text).c_str());
             return false;
         }
@@ -200,7 +213,7 @@ int parse_element_descriptors(std::span<const std::uint8_t> page7, const element
         for (const expander_row& row : kExpanders) {
             if (!text.starts_with(row.prefix)) continue;
             char* field = row.iom_b ? ioms.iom_b_expander[row.expander] : ioms.iom_a_expander[row.expander];
-            if (get_token(text, 2, field, 32) != 0) field[0] = '\0';
+            take_address_field(text, 2, field);
             break;
         }
         return true;

@@ -162,6 +162,30 @@ TEST(ElementDescriptors, IgnoredIomIsSkippedButExpandersStillRead) {
     EXPECT_EQ(text_of(ioms.iom_b_expander[1]), "5000C500000B0001");
 }
 
+TEST(ElementDescriptors, AddressFieldsLoseTheirPaddingBlanks) {
+    sample_enclosure e({"SLOT 000,A,x"}, {"ESCE IOMA,x,y,5000C50000000A3F   ", "ESCE IOMB,x,y, 5000C50000000B3F,v1"},
+                       {"EXP IOMA 1,2041-003,5000C500000A0001  "});
+    iom_address_record ioms{};
+    std::array<slot_record, 256> slots{};
+    ASSERT_EQ(parse_element_descriptors(e.page7, e.table, false, iom_ignore::none, ioms, slots), 0);
+    EXPECT_EQ(text_of(ioms.iom_a), "5000C50000000A3F");
+    EXPECT_EQ(text_of(ioms.iom_b), "5000C50000000B3F");
+    EXPECT_EQ(text_of(ioms.iom_a_expander[1]), "5000C500000A0001");
+}
+
+TEST(ElementDescriptors, OverlongAddressFieldFailsTheIomButNotTheExpander) {
+    const std::string longer(32, 'F');
+    sample_enclosure bad_iom({"SLOT 000,A,x"}, {"ESCE IOMA,x,y," + longer});
+    iom_address_record ioms{};
+    std::array<slot_record, 256> slots{};
+    EXPECT_EQ(parse_element_descriptors(bad_iom.page7, bad_iom.table, false, iom_ignore::none, ioms, slots), 1);
+    sample_enclosure bad_expander({"SLOT 000,A,x"}, {"ESCE IOMA,x,y,A"}, {"EXP IOMA 0,x," + longer, "EXP IOMA 1,x,B"});
+    ioms = {};
+    EXPECT_EQ(parse_element_descriptors(bad_expander.page7, bad_expander.table, false, iom_ignore::none, ioms, slots), 0);
+    EXPECT_EQ(text_of(ioms.iom_a_expander[0]), "");
+    EXPECT_EQ(text_of(ioms.iom_a_expander[1]), "B");
+}
+
 TEST(ElementDescriptors, UnparsableIomAddressFails) {
     sample_enclosure e({"SLOT 000,A,x"}, {"ESCE IOMA,only,two"});
     iom_address_record ioms{};
