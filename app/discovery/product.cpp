@@ -8,6 +8,8 @@
 
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
+#include "basekit/platform.h"
+#include "basekit/text.h"
 
 namespace enctl {
 namespace {
@@ -117,17 +119,6 @@ void print_path_and_base(std::string_view path) {
     CONSOLE_PRINT(kVerbosityDebug, "file: %.*s\n", static_cast<int>(base.size()), base.data());
 }
 
-// The first "-"-separated token of the text (leading dashes skipped), the
-// text being cut to 63 characters first; empty when there is none.
-std::string_view first_dash_token(std::string_view text) {
-    if (text.size() > 63) text = text.substr(0, 63);
-    const std::size_t start = text.find_first_not_of('-');
-    if (start == std::string_view::npos) return {};
-    text.remove_prefix(start);
-    const std::size_t end = text.find('-');
-    return end == std::string_view::npos ? text : text.substr(0, end);
-}
-
 }  // namespace
 
 const product_row* find_product(std::uint32_t product_code) {
@@ -192,7 +183,7 @@ bool string_ends_with(std::string_view text, std::string_view suffix) {
 
 std::string_view file_base_name(std::string_view path) {
     std::size_t cut = path.find_last_of('\\');
-    const std::size_t separator = path.find_last_of('/');
+    const std::size_t separator = path.find_last_of(kPathSeparator);
     if (separator != std::string_view::npos && (cut == std::string_view::npos || separator > cut)) {
         cut = separator;
     }
@@ -221,15 +212,11 @@ int zone_file_is_compatible(const enclosure_target& target, std::string_view pat
 }
 
 bool firmware_version_equals(const enclosure_target& target, const char* version) {
-    if (!version) return false;
-    const std::string_view token = first_dash_token(text_of(target.firmware));
-    return !token.empty() && token == std::string_view(version);
+    return first_dash_token_equals(target.firmware, version);
 }
 
 bool firmware_version_at_least(const enclosure_target& target, const char* version) {
-    if (!version) return false;
-    const std::string_view token = first_dash_token(text_of(target.firmware));
-    return !token.empty() && token.compare(std::string_view(version)) >= 0;
+    return first_dash_token_at_least(target.firmware, version);
 }
 
 }  // namespace enctl

@@ -71,4 +71,8 @@ int show_devices(bool handles, target_list& targets) {
     return 0;
 }
 
+int show_run(const show_options& options, target_list& targets) {
+    return show_devices(options.handles != 0, targets);
+}
+
 }  // namespace enctl
