@@ -8,9 +8,12 @@
 #include "app/discovery/discovery.h"
 #include "app/discovery/show.h"
 #include "app/discovery/target_list.h"
+#include "app/enctl_data.h"
 #include "basekit/console.h"
+#include "basekit/fixed_text.h"
 #include "basekit/trace.h"
 #include "cmdx/cmdxscan/cmdxscan.h"
+#include "rest/http.h"
 
 namespace enctl {
 namespace {
@@ -43,9 +46,9 @@ const dispatch_entry* find_dispatch(std::uint32_t code) {
 }
 
 // The http operation runs without any device discovery, on an empty table.
-int run_http(enctl_run_state&) {
-    CONSOLE_PRINT(kVerbosityNormal, "ERROR: the http operation is not available yet\n");
-    return 1;
+int run_http(enctl_run_state& state) {
+    http_set_run_log_dir(text_of(g_enctl_data.log_dir));
+    return http_run(state.http);
 }
 
 bool wants_drive_logs(const enctl_run_state& state) {

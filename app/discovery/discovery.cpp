@@ -103,7 +103,7 @@ int tag_enclosure(vdx_dev& device, std::span<const std::uint8_t> inquiry) {
     set_text(target->os_name, text_of(device.name));
     vdx_error error{};
     char product_id[32] = {};
-    cmdxscsi_inquiry_parse_product_identification(&error, inquiry, product_id);
+    cmdxscsi_inquiry_parse_product_identification(&error, product_id, inquiry);
     set_text(target->product_id, text_of(product_id));
 
     if (recognise_product(device, *target) != 0) return 1;
@@ -112,7 +112,7 @@ int tag_enclosure(vdx_dev& device, std::span<const std::uint8_t> inquiry) {
         read_firmware_from_page3(device, *target);
     } else {
         char revision[32] = {};
-        cmdxscsi_inquiry_parse_product_revision(&error, inquiry, revision);
+        cmdxscsi_inquiry_parse_product_revision(&error, revision, inquiry);
         set_text(target->firmware, text_of(revision));
     }
     read_iom_configuration(device, *target);
@@ -198,7 +198,7 @@ std::uint32_t mark_ses_devices(target_list& targets, bool verbose) {
         std::fill(inquiry.begin(), inquiry.end(), 0);
         std::uint8_t type = 0xFF;
         const bool answered = has_scsi_path(device) && cmdxscsi_inquiry(&error, &device, false, 0, inquiry) == 0 &&
-                              cmdxscsi_inquiry_parse_peripheral_type(&error, inquiry, &type) == 0;
+                              cmdxscsi_inquiry_parse_peripheral_type(&error, &type, inquiry) == 0;
         if (!answered || type != kPeripheralEnclosureServices) {
             if (answered) vdx_dev_cleanup(&device);
             print_not_supported(device, verbose);
@@ -247,8 +247,8 @@ void mark_end_device(target_list& targets) {
                 std::uint64_t lba = 0;
                 std::uint32_t block_length = 0;
                 if (cmdxscsi_read_capacity16(&error, &device, capacity) == 0 &&
-                    cmdxscsi_read_capacity_parse_returned_logical_block_address(&error, capacity, &lba) == 0 &&
-                    cmdxscsi_read_capacity_parse_logical_block_length_in_bytes(&error, capacity, &block_length) == 0) {
+                    cmdxscsi_read_capacity_parse_returned_logical_block_address(&error, &lba, capacity) == 0 &&
+                    cmdxscsi_read_capacity_parse_logical_block_length_in_bytes(&error, &block_length, capacity) == 0) {
                     set_text(record->capacity, capacity_in_gigabytes(lba, block_length));
                 } else {
                     set_text(record->capacity, "N/A");
