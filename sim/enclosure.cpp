@@ -74,7 +74,7 @@ void enclosure::build_elements() {
     for (char c : {'A', 'B'}) {
         std::snprintf(buf, sizeof buf, "PSU %c", c);
         auto e = make_element(status_ok, buf);
-        e.status[3] = 0x10;  // requested on
+        e.status[3] = 0x20;  // requested on
         psu.elements.push_back(e);
     }
     types_.push_back(std::move(psu));
@@ -86,7 +86,7 @@ void enclosure::build_elements() {
         const std::uint32_t speed = 800 + 10 * i;  // in 10 rpm units
         e.status[1] = static_cast<std::uint8_t>((speed >> 8) & 0x07);
         e.status[2] = static_cast<std::uint8_t>(speed);
-        e.status[3] = 0x10 | 0x03;  // requested on, third lowest speed
+        e.status[3] = 0x20 | 0x03;  // requested on, third lowest speed
         fans.elements.push_back(e);
     }
     types_.push_back(std::move(fans));
@@ -218,6 +218,7 @@ std::string enclosure::help_text() const {
     t += profile_->description;
     t += " enclosure services\n";
     t += "Product:" + spec_.product_id + "\n";
+    if (!profile_->vendor_pages) return t + "Serial:" + spec_.serial + "\n";
     t += "Serial:" + spec_.serial + "\n";
     t += "FwRev:" + spec_.firmware + "\n";
     t += "OOBM:" + spec_.oobm_version + "\n";

@@ -138,37 +138,69 @@ bytes build_element_descriptor(const enclosure& e) {
 bytes build_additional_status(const enclosure& e) {
     bytes d = page_header(0x0A, e);
     const bool eip = e.spec().eip;
-    // Array device slots are the first type, so a slot's element index
-    // (overall elements not counted) is its slot number.
-    for (std::uint32_t slot = 0; slot < e.spec().slots; ++slot) {
-        const auto& drive = e.occupant(slot);
-        bytes phys;
-        std::uint8_t nphys = 0;
-        if (drive) {
-            for (int iom = 0; iom < 2; ++iom) {
-                if (!e.iom_present(iom)) continue;
-                const std::uint64_t addr = iom == 0 ? drive->port_a : drive->port_b;
-                if (addr == 0) continue;
-                bytes phy(28, 0);
-                phy[0] = 0x10;                          // end device
-                phy[3] = drive->sata ? 0x01 : 0x08;     // SATA device / SSP target
-                put_be64(&phy[4], e.expander_address(iom, e.slot_expander(slot)));
-                put_be64(&phy[12], addr);
-                phy[20] = static_cast<std::uint8_t>(iom);  // phy identifier
-                append(phys, phy);
-                ++nphys;
-            }
-        }
+    // Descriptors for the slots, the ESCE elements and the SAS expanders, in
+    // type order, one per element. With EIP the element index counts every
+    // element of the earlier types (overall elements not counted).
+    auto add = [&](std::uint32_t index, bool invalid, bytes specific) {
         bytes desc;
-        if (eip) {
-            desc = {0x16, 0, 0x00, static_cast<std::uint8_t>(slot), nphys, 0x00, 0x00,
-                    static_cast<std::uint8_t>(slot)};
-        } else {
-            desc = {0x06, 0, nphys, 0x00};
-        }
-        append(desc, phys);
+        const std::uint8_t b0 = static_cast<std::uint8_t>((invalid ? 0x80 : 0) | (eip ? 0x10 : 0) | 0x06);
+        if (eip)
+            desc = {b0, 0, 0x00, static_cast<std::uint8_t>(index)};
+        else
+            desc = {b0, 0};
+        append(desc, specific);
         desc[1] = static_cast<std::uint8_t>(desc.size() - 2);
         append(d, desc);
+    };
+    std::uint32_t index = 0;
+    for (const auto& t : e.types()) {
+        const std::uint32_t count = static_cast<std::uint32_t>(t.elements.size());
+        if (t.code == ses_array_slot) {
+            for (std::uint32_t slot = 0; slot < count; ++slot) {
+                const auto& drive = e.occupant(slot);
+                bytes phys;
+                std::uint8_t nphys = 0;
+                for (int iom = 0; drive && iom < 2; ++iom) {
+                    if (!e.iom_present(iom)) continue;
+                    const std::uint64_t addr = iom == 0 ? drive->port_a : drive->port_b;
+                    if (addr == 0) continue;
+                    bytes phy(28, 0);
+                    phy[0] = 0x10;                       // end device
+                    phy[3] = drive->sata ? 0x01 : 0x08;  // SATA device / SSP target
+                    put_be64(&phy[4], e.expander_address(iom, e.slot_expander(slot)));
+                    put_be64(&phy[12], addr);
+                    phy[20] = static_cast<std::uint8_t>(iom);  // phy identifier
+                    append(phys, phy);
+                    ++nphys;
+                }
+                // SAS, descriptor type 0; the slot number only with EIP.
+                bytes specific = eip ? bytes{nphys, 0x00, 0x00, static_cast<std::uint8_t>(slot)} : bytes{nphys, 0x00};
+                append(specific, phys);
+                add(index + slot, false, std::move(specific));
+            }
+        } else if (t.code == ses_esce) {
+            for (std::uint32_t i = 0; i < count; ++i) {
+                const int iom = static_cast<int>(i);
+                bytes specific = {1, 0x40, 0, 0};
+                bytes phy(12, 0);
+                phy[0] = 0;     // phy identifier
+                phy[2] = 0xFF;  // connector element index: none
+                phy[3] = 0xFF;  // other element index: none
+                put_be64(&phy[4], e.iom_address(iom));
+                append(specific, phy);
+                add(index + i, !e.iom_present(iom), std::move(specific));
+            }
+        } else if (t.code == ses_sas_expander) {
+            const std::uint32_t per_iom = e.profile().expanders_per_iom;
+            for (std::uint32_t i = 0; i < count; ++i) {
+                const int iom = static_cast<int>(i / per_iom);
+                bytes specific(12, 0);
+                specific[1] = 0x40;  // descriptor type 1, no expander phy descriptors
+                put_be64(&specific[4], e.expander_address(iom, i % per_iom));
+                add(index + i, !e.iom_present(iom), std::move(specific));
+            }
+        }
+        index += count;
     }
     return finish_page(std::move(d));
 }

@@ -47,6 +47,7 @@ struct product_profile {
     std::span<const sensor_row> voltage_sensors;
     std::span<const sensor_row> current_sensors;
     std::uint32_t connectors_per_iom;
+    bool vendor_pages;            // help text with "FwRev:" and the SES status section
     std::span<const receive_page> receive_pages;
     std::span<const send_page> send_pages;
 };
