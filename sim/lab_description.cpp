@@ -346,7 +346,7 @@ bool complete_description(lab_description& lab, std::string& error) {
                 d.serial = buf;
             }
             if (d.naa == 0) d.naa = 0x5000C50000100000ull + (static_cast<std::uint64_t>(n) << 4);
-            if (d.blocks == 0) d.blocks = 23437500000ull;
+            if (d.blocks == 0) d.blocks = 23437770752ull;  // 12 TB
             if (d.slot_serial.empty()) d.slot_serial = d.serial.substr(0, 8);
             break;
         case disk_kind::sata:
@@ -354,14 +354,14 @@ bool complete_description(lab_description& lab, std::string& error) {
             if (d.revision.empty()) d.revision = "LS02";
             if (d.serial.empty()) d.serial = serial_number("WL", 5000 + n);
             if (d.naa == 0) d.naa = 0x5000039000200000ull + (static_cast<std::uint64_t>(n) << 4);
-            if (d.blocks == 0) d.blocks = 15625000000ull;
+            if (d.blocks == 0) d.blocks = 15628053168ull;  // 8 TB
             if (d.slot_serial.empty()) d.slot_serial = d.serial;
             break;
         case disk_kind::nvme:
             if (d.model.empty()) d.model = "LabNVMe LN1920";
             if (d.revision.empty()) d.revision = "1.2.0";
             if (d.serial.empty()) d.serial = serial_number("NL", 7000 + n);
-            if (d.blocks == 0) d.blocks = 3750000000ull;
+            if (d.blocks == 0) d.blocks = 3750748848ull;  // 1.92 TB
             if (!d.enclosure.empty()) return fail(where, "an NVMe disk cannot sit in an enclosure slot");
             break;
         }
