@@ -134,7 +134,7 @@ scsi_result sata_disk::inquiry(const scsi_command& cmd) const {
         break;
     }
     case 0x89: {
-        bytes body(0x238 - 4, 0);
+        bytes body(0x238, 0);  // page length 238h: IDENTIFY data at bytes 60-571
         put_padded(&body[4], 8, "linux");
         put_padded(&body[12], 16, "libata");
         put_padded(&body[28], 4, "3.00");

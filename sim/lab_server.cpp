@@ -106,7 +106,7 @@ void handle(lab& the_lab, int fd, bool& stop) {
             rs.status = r.status;
             rs.host_status = r.host_status;
             rs.sense_len = static_cast<std::uint32_t>(std::min<std::size_t>(r.sense.size(), sizeof rs.sense));
-            std::memcpy(rs.sense, r.sense.data(), rs.sense_len);
+            if (rs.sense_len) std::memcpy(rs.sense, r.sense.data(), rs.sense_len);
             rs.duration_ms = r.duration_ms;
             in = std::move(r.data_in);
             if (in.size() > rq.data_in_len) in.resize(rq.data_in_len);
@@ -262,7 +262,7 @@ bool send_scsi(const std::string& socket, const std::string& node, const scsi_co
     wire::request rq;
     if (cmd.cdb.size() > sizeof rq.cdb || node.size() >= sizeof rq.node) return false;
     std::memcpy(rq.node, node.c_str(), node.size() + 1);
-    std::memcpy(rq.cdb, cmd.cdb.data(), cmd.cdb.size());
+    if (!cmd.cdb.empty()) std::memcpy(rq.cdb, cmd.cdb.data(), cmd.cdb.size());
     rq.cdb_len = static_cast<std::uint32_t>(cmd.cdb.size());
     rq.data_out_len = static_cast<std::uint32_t>(cmd.data_out.size());
     rq.data_in_len = cmd.data_in_capacity;
