@@ -1,14 +1,76 @@
-// Placeholder until the front end lands: prints the general usage line and
-// fails, so that nothing reports success by accident.
+// Process entry: start-up, elevation check, banner, argument parsing, program
+// context, the one-target rule, and the hand-off to the run.
 #include "app/entry.h"
 
+#include <cstdio>
+#include <span>
+
+#include "app/args.h"
+#include "app/enctl_data.h"
+#include "app/run.h"
+#include "app/version.h"
 #include "basekit/console.h"
+#include "basekit/platform.h"
 
 namespace enctl {
 
-int enctl_main(int, char**) {
-    CONSOLE_PRINT(kVerbosityNormal, "enctl usage:\n");
-    return 2;
+namespace {
+
+// Operations that act on exactly one enclosure.
+bool needs_one_target(const enctl_run_state& state) {
+    switch (state.operation_code) {
+        case kOperationDiag:
+        case kOperationFw:
+        case kOperationZone:
+            return true;
+        case kOperationIom:
+            return state.iom.write != 0;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+int enctl_main(int argc, char** argv) {
+    console_capture_end();
+    g_console_verbosity = kVerbosityNormal;
+
+    if (!platform_is_elevated()) {
+        CONSOLE_PRINT(kVerbosityNormal, "\nThis application must be run as Admin\n\n");
+        return 4;
+    }
+
+    CONSOLE_PRINT(kVerbosityNormal, "enctl v%s\n", kEnctlVersion);
+    CONSOLE_PRINT(kVerbosityNormal, "Enclosure management utility for SAS JBOD enclosures; use with care.\n");
+    CONSOLE_PRINT(kVerbosityNormal, "\n");
+
+    // One state per process: the option records and target names live until exit.
+    static enctl_run_state state;
+    const std::span<const char* const> words(argv, argc > 0 ? static_cast<std::size_t>(argc) : 0);
+    switch (enctl_parse_args(state, words)) {
+        case 0:
+            break;
+        case 1:
+            print_operation_usage(state.operation_code);
+            return 2;
+        default:
+            return 2;
+    }
+
+    if (state.operation_code == kOperationVersion) return display_version_listing();
+
+    init_enctl_data(state.getlog.pack_directory);
+
+    if (needs_one_target(state) && state.target_names.size() != 1) {
+        CONSOLE_PRINT(kVerbosityNormal, "ERROR: you must specify one target enclosure for this command.\n");
+        CONSOLE_PRINT(kVerbosityNormal, "Please use the \"show\" command for a list of supported enclosures.\n\n");
+        return 2;
+    }
+
+    const int result = enctl_run(state);
+    std::fflush(stdout);
+    return result;
 }
 
 }  // namespace enctl

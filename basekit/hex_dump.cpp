@@ -5,36 +5,34 @@
 // pending pair is printed as "%-50s %-16s" (so the first, empty, pair gives 67
 // blanks after the title); the last pair is printed as "%-54s %-16s\n" so that
 // its text column lines up with the full rows.
-#include <cctype>
 #include <cstdio>
-#include <string>
 
 #include "basekit/trace.h"
 
 namespace enctl {
 
 void trace_hex_dump(const char* title, std::span<const std::uint8_t> bytes) {
-    std::string hex;
-    std::string text;
-    hex.reserve(64);
-    text.reserve(17);
+    // Fixed work buffers: a row's hex part is at most "\n" + offset + ":" + 16 * 3.
+    char hex[96] = {};
+    char text[17] = {};
+    std::size_t hex_length = 0;
+    std::size_t text_length = 0;
     trace_print("%s:", title);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (i % 16 == 0) {
-            trace_print("%-50s %-16s", hex.c_str(), text.c_str());
-            hex.clear();
-            text.clear();
-            char offset[24];
-            std::snprintf(offset, sizeof offset, "\n%04zx:", i);
-            hex += offset;
+            trace_print("%-50s %-16s", hex, text);
+            const int n = std::snprintf(hex, sizeof hex, "\n%04zx:", i);
+            hex_length = n > 0 ? static_cast<std::size_t>(n) : 0;
+            text_length = 0;
+            text[0] = '\0';
         }
-        char byte[8];
-        std::snprintf(byte, sizeof byte, " %02x", bytes[i]);
-        hex += byte;
+        const int n = std::snprintf(hex + hex_length, sizeof hex - hex_length, " %02x", bytes[i]);
+        if (n > 0) hex_length += static_cast<std::size_t>(n);
         const unsigned char c = bytes[i];
-        text += (c >= 32 && c <= 126) ? static_cast<char>(c) : '.';
+        text[text_length++] = (c >= 32 && c <= 126) ? static_cast<char>(c) : '.';
+        text[text_length] = '\0';
     }
-    trace_print("%-54s %-16s\n", hex.c_str(), text.c_str());
+    trace_print("%-54s %-16s\n", hex, text);
 }
 
 }  // namespace enctl

@@ -25,5 +25,7 @@ std::string platform_temp_dir();
 std::string platform_executable_path();
 // Local broken-down time of now.
 std::tm platform_local_time();
+// True when the path names an existing file or directory (access mode 0).
+bool platform_path_exists(const char* path);
 
 }  // namespace enctl
