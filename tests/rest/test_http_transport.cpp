@@ -99,7 +99,7 @@ TEST_F(HttpTransport, PutSendsJsonWithIfMatch) {
 
 TEST_F(HttpTransport, UploadOfAnEmptyFileAndOfSomeBytes) {
     rest_service service;
-    for (const std::string& content : {std::string(), std::string("\x00\x01firmware\xff", 12) + std::string(3000, 'z')}) {
+    for (const std::string& content : {std::string(), std::string("\x00\x01" "firmware" "\xff", 11) + std::string(3000, 'z')}) {
         const std::string path = service.dir() + "/image.bin";
         testing::write_file(path, content);
         unique_file file(std::fopen(path.c_str(), "rb"));
