@@ -278,6 +278,25 @@ TEST(SimLabProcess, InjectedFaultsReachTheTools) {
     EXPECT_EQ(lab.run({"/usr/bin/sg_vpd", "--page=di", lab.node("sda")}).exit_code, 0);
 }
 
+TEST(SimLabProcess, TimeOutsShortTransfersAndOneShotFaults) {
+    running_lab lab(R"({"enclosures": [{"product": 5, "faults": [
+        {"opcode": "0x1C", "page": 2, "kind": "delay", "ms": 90000},
+        {"opcode": "0x1C", "page": 7, "kind": "short", "length": 100},
+        {"opcode": "0x1C", "page": 3, "kind": "check_condition", "count": 1,
+         "sense": {"key": 6, "asc": "0x29", "ascq": 0}}]}]})");
+    ASSERT_TRUE(lab.started()) << lab.start_err();
+    // Longer than the tool's 60-second time-out, in lab time: the command times out at once.
+    const auto late = lab.run({"/usr/bin/sg_ses", lab.node("sg0"), "--page=2"});
+    EXPECT_TRUE(contains(late.out + late.err, "DID_TIME_OUT")) << late.out << late.err;
+    const auto cut = lab.run({"/usr/bin/sg_ses", lab.node("sg0"), "--page=7"});
+    EXPECT_TRUE(contains(cut.out + cut.err, "response too short")) << cut.out << cut.err;
+    // A one-shot fault is used up by the first process; the next one is answered.
+    const auto first = lab.run({"/usr/bin/sg_ses", lab.node("sg0"), "--page=3"});
+    EXPECT_NE(first.exit_code, 0);
+    EXPECT_TRUE(contains(first.err, "Unit Attention")) << first.err;
+    expect_clean(lab.run({"/usr/bin/sg_ses", lab.node("sg0"), "--page=3"}), "page 3 after the one-shot fault");
+}
+
 TEST(SimLabProcess, DumpGivesThePageInTheInputFormOfSgSes) {
     running_lab lab;
     ASSERT_TRUE(lab.started());
