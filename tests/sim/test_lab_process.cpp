@@ -157,6 +157,32 @@ TEST(SimLabProcess, SysfsTreeAsOnALinuxHost) {
     EXPECT_EQ(sd, lab_model.disks.size() - 1);
 }
 
+TEST(SimLabProcess, ClassEntriesAreLinksAsTheKernelMakesThem) {
+    running_lab lab(R"({"enclosures": [{"product": 7}],
+                        "disks": [{"enclosure": "encl0", "slot": 0}, {"kind": "nvme"}]})");
+    ASSERT_TRUE(lab.started()) << lab.start_err();
+    const fs::path sys = lab.root() + "/sys";
+    for (const char* entry : {"class/scsi_generic/sg0", "block/sda", "class/nvme/nvme0"})
+        EXPECT_TRUE(fs::is_symlink(sys / entry)) << entry;
+    EXPECT_EQ(fs::read_symlink(sys / "class/scsi_generic/sg0"),
+              "../../devices/platform/host1/target1:0:0/1:0:0:0/scsi_generic/sg0");
+    EXPECT_EQ(fs::read_symlink(sys / "class/scsi_generic/sg0/device"), "../../../1:0:0:0");
+    EXPECT_EQ(read_file(sys / "class/scsi_generic/sg0/device/type"), "13\n");
+    EXPECT_EQ(read_file(sys / "block/sda/device/type"), "0\n");
+    EXPECT_EQ(read_file(sys / "class/nvme/nvme0/serial"), "NL00007001\n");
+    expect_clean(lab.run({"/usr/bin/sg_ses", lab.node("sg0"), "--page=1"}), "page 1");
+
+    running_lab dirs(R"({"kernel_class_links": false, "enclosures": [{"product": 7}],
+                         "disks": [{"enclosure": "encl0", "slot": 0}]})");
+    ASSERT_TRUE(dirs.started()) << dirs.start_err();
+    const fs::path dsys = dirs.root() + "/sys";
+    EXPECT_TRUE(fs::is_directory(dsys / "class/scsi_generic/sg0"));
+    EXPECT_FALSE(fs::is_symlink(dsys / "class/scsi_generic/sg0"));
+    const fs::path lexical = (dsys / "class/scsi_generic/sg0" / fs::read_symlink(dsys / "class/scsi_generic/sg0/device"))
+                                 .lexically_normal();
+    EXPECT_EQ(read_file(lexical / "type"), "13\n");
+}
+
 TEST(SimLabProcess, SgSesReadsEveryEnclosure) {
     running_lab lab;
     ASSERT_TRUE(lab.started());
