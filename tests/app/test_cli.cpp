@@ -61,9 +61,12 @@ const std::string kOneTarget =
 
 bool starts_with(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
-std::string not_available(const std::string& operation) {
-    return "ERROR: the " + operation + " operation is not available yet\n";
-}
+// What a parsed run ends with on a host without enclosures: named targets
+// are not found, or no enclosure is found at all.
+const std::string kTargetsNotFound =
+    "The given target device(s) cannot be found\n"
+    "Please use the 'show' command to find the supported SEP devices\n\n";
+const std::string kNoEnclosures = "No supported enclosures found\n\n";
 
 TEST(Cli, NoArgumentsOrHelpPrintTheGeneralUsage) {
     for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{"help"},
@@ -177,7 +180,7 @@ TEST(Cli, TargetTableHolds128Names) {
     args.push_back("show");
     auto r = run_enctl(args);
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.out, kBanner + not_available("show"));
+    EXPECT_EQ(r.out, kBanner + kTargetsNotFound);
 
     args.insert(args.begin(), "SCSI9:9,9,9");
     r = run_enctl(args);
@@ -196,11 +199,11 @@ TEST(Cli, OneTargetRule) {
         {{"A", "B", "fw", "status"}, kOneTarget, 2},
         {{"zone", "status"}, kOneTarget, 2},
         {{"iom", "oobm=A,192.168.0.10,255.255.255.0,192.168.0.1"}, kOneTarget, 2},
-        {{"SCSI1:4,64,0", "diag", "nickname"}, not_available("diag"), 1},
-        {{"SCSI1:4,64,0", "fw", "download", "f.bin", "-nostatdelay"}, not_available("fw"), 1},
-        {{"iom", "oobm"}, not_available("iom"), 1},
-        {{"A", "B", "rcli", "show drives"}, not_available("rcli"), 1},
-        {{"getlog", "common"}, not_available("getlog"), 1},
+        {{"SCSI1:4,64,0", "diag", "nickname"}, kTargetsNotFound, 1},
+        {{"SCSI1:4,64,0", "fw", "download", "f.bin", "-nostatdelay"}, kTargetsNotFound, 1},
+        {{"iom", "oobm"}, kNoEnclosures, 1},
+        {{"A", "B", "rcli", "show drives"}, kTargetsNotFound, 1},
+        {{"getlog", "common"}, kNoEnclosures, 1},
     };
     for (const auto& c : cases) {
         const auto r = run_enctl(c.args);
@@ -229,8 +232,13 @@ TEST(Cli, DebugTracesTheParseAndTheContext) {
     EXPECT_EQ(r.out.substr(0, expected_start.size()), expected_start);
     EXPECT_NE(r.out.find("\nlog_dir="), std::string::npos);
     EXPECT_NE(r.out.find("\nexecution_file="), std::string::npos);
-    EXPECT_NE(r.out.find("enctl_run - enter\n" + not_available("show") + "enctl_run - exit\n"), std::string::npos)
-        << r.out;
+    const std::size_t enter = r.out.find("enctl_run - enter\n");
+    const std::size_t message = r.out.find(kTargetsNotFound);
+    const std::size_t exit = r.out.find("enctl_run - exit\n");
+    ASSERT_NE(enter, std::string::npos) << r.out;
+    EXPECT_NE(message, std::string::npos) << r.out;
+    EXPECT_LT(enter, message);
+    EXPECT_LT(message, exit);
 }
 
 TEST(Cli, GetlogPackDirectoryMustExist) {

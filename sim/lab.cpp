@@ -1,0 +1,256 @@
+#include "sim/lab.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <strings.h>
+#include <tuple>
+
+#include "sim/disk.h"
+#include "sim/enclosure.h"
+
+namespace enctl::sim {
+
+std::string sd_name(int index) {
+    std::string letters;
+    int n = index;
+    do {
+        letters.insert(letters.begin(), static_cast<char>('a' + n % 26));
+        n = n / 26 - 1;
+    } while (n >= 0);
+    return "sd" + letters;
+}
+
+lab::lab(const lab_description& description) : description_(description) {
+    // Build the devices; enclosures first so that disks can be seated.
+    std::map<std::string, enclosure*> by_label;
+    for (const auto& e : description_.enclosures) {
+        lab_device d;
+        d.role = device_role::enclosure;
+        d.address = e.address;
+        d.vendor = e.vendor;
+        d.model = e.product_id;
+        d.revision = e.revision;
+        d.serial = e.serial;
+        d.sas_address = e.sas_address;
+        d.proc_name = e.proc_name;
+        auto model = std::make_unique<enclosure>(e);
+        d.as_enclosure = model.get();
+        by_label[e.label] = model.get();
+        d.model_device = std::move(model);
+        for (const auto& f : e.faults) d.faults.push_back({f, 0, 0});
+        devices_.push_back(std::move(d));
+    }
+    for (const auto& s : description_.disks) {
+        lab_device d;
+        d.address = s.address;
+        d.vendor = s.kind == disk_kind::sata ? "ATA" : s.vendor;
+        d.model = s.model;
+        d.revision = s.revision;
+        if (s.kind == disk_kind::sata && d.revision.size() > 4) d.revision = d.revision.substr(d.revision.size() - 4);
+        d.serial = s.serial;
+        d.blocks = s.blocks;
+        d.block_size = s.block_size;
+        for (const auto& f : s.faults) d.faults.push_back({f, 0, 0});
+        slot_occupant occ;
+        occ.serial = s.slot_serial;
+        switch (s.kind) {
+        case disk_kind::sas: {
+            d.role = device_role::sas_disk;
+            auto m = std::make_unique<sas_disk>(s);
+            occ.port_a = m->port_address(0);
+            occ.port_b = m->port_address(1);
+            d.sas_address = occ.port_a;
+            d.model_device = std::move(m);
+            break;
+        }
+        case disk_kind::sata:
+            d.role = device_role::sata_disk;
+            d.model_device = std::make_unique<sata_disk>(s);
+            occ.port_a = s.naa;
+            occ.sata = true;
+            d.sas_address = s.naa;
+            break;
+        case disk_kind::nvme:
+            d.role = device_role::nvme;
+            d.model_device = std::make_unique<nvme_disk>(s);
+            break;
+        }
+        if (!s.enclosure.empty()) {
+            auto it = by_label.find(s.enclosure);
+            if (it != by_label.end()) {
+                // A single-ported SATA drive on a dual-IOM enclosure is reached through IOM A.
+                it->second->seat(static_cast<std::uint32_t>(s.slot), occ);
+            }
+        }
+        for (const auto& e : description_.enclosures)
+            if (e.address.host == s.address.host && d.proc_name.empty()) d.proc_name = e.proc_name;
+        if (d.proc_name.empty()) d.proc_name = "mpt3sas";
+        devices_.push_back(std::move(d));
+    }
+
+    // Operating-system names: sg numbers in SCSI address order, sd letters in
+    // the address order of the disks, nvme numbers in description order.
+    std::vector<lab_device*> scsi;
+    for (auto& d : devices_)
+        if (d.role != device_role::nvme) scsi.push_back(&d);
+    std::sort(scsi.begin(), scsi.end(), [](const lab_device* a, const lab_device* b) {
+        return std::tie(a->address.host, a->address.channel, a->address.target, a->address.lun) <
+               std::tie(b->address.host, b->address.channel, b->address.target, b->address.lun);
+    });
+    int sg = 0, sd = 0, nvme = 0;
+    char buf[64];
+    for (auto* d : scsi) {
+        d->sg_node = "sg" + std::to_string(sg++);
+        if (d->role == device_role::enclosure) {
+            std::snprintf(buf, sizeof buf, "SCSI%d:%d,%d,%d", d->address.host, d->address.channel,
+                          d->address.target, d->address.lun);
+            d->name = buf;
+        } else {
+            d->block_index = sd++;
+            d->block_node = sd_name(d->block_index);
+            d->name = "disk" + std::to_string(d->block_index);
+        }
+    }
+    for (auto& d : devices_) {
+        if (d.role != device_role::nvme) continue;
+        d.block_index = nvme++;
+        d.block_node = "nvme" + std::to_string(d.block_index);
+        d.name = d.block_node;
+    }
+}
+
+lab_device* lab::find(std::string_view name) {
+    const auto slash = name.rfind('/');
+    if (slash != std::string_view::npos) {
+        const auto dev = name.rfind("/dev/");
+        if (dev == std::string_view::npos || dev + 4 != slash) return nullptr;
+        name.remove_prefix(slash + 1);
+    }
+    for (auto& d : devices_) {
+        if (d.sg_node == name || (!d.block_node.empty() && d.block_node == name)) return &d;
+        if (d.name.size() == name.size() && strncasecmp(d.name.c_str(), name.data(), name.size()) == 0) return &d;
+    }
+    return nullptr;
+}
+
+namespace {
+
+lab_device::fault_state* matching_fault(lab_device& dev, std::uint8_t opcode, int page) {
+    for (auto& f : dev.faults) {
+        if (f.spec.opcode != opcode) continue;
+        if (f.spec.page && int{*f.spec.page} != page) continue;
+        if (f.seen < f.spec.skip) {
+            ++f.seen;
+            continue;
+        }
+        if (f.spec.count && f.fired >= *f.spec.count) continue;
+        ++f.fired;
+        return &f;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+scsi_result lab::execute_scsi(lab_device& dev, const scsi_command& cmd) {
+    if (cmd.cdb.empty()) return invalid_opcode();
+    const int page = command_page(cmd.cdb, cmd.data_out);
+    ++dev.counts[{cmd.cdb[0], page}];
+    auto* fault = matching_fault(dev, cmd.cdb[0], page);
+    if (fault) {
+        const auto& f = fault->spec;
+        switch (f.kind) {
+        case fault_kind::check_condition: {
+            scsi_result r;
+            r.status = 0x02;
+            r.sense = f.sense;
+            return r;
+        }
+        case fault_kind::busy: {
+            scsi_result r;
+            r.status = 0x08;
+            return r;
+        }
+        case fault_kind::transport:
+        case fault_kind::nvme_status: {
+            scsi_result r;
+            r.transport_failure = true;
+            return r;
+        }
+        case fault_kind::short_transfer: {
+            scsi_result r = dev.model_device->scsi(cmd);
+            if (r.data_in.size() > f.length) r.data_in.resize(f.length);
+            return r;
+        }
+        case fault_kind::delay: {
+            clock_.advance_ms(f.delay_ms);
+            if (cmd.timeout_ms && f.delay_ms > cmd.timeout_ms) {
+                scsi_result r;
+                r.host_status = 0x03;  // timed out
+                r.duration_ms = cmd.timeout_ms;
+                return r;
+            }
+            scsi_result r = dev.model_device->scsi(cmd);
+            r.duration_ms = f.delay_ms;
+            return r;
+        }
+        }
+    }
+    return dev.model_device->scsi(cmd);
+}
+
+nvme_result lab::execute_nvme(lab_device& dev, const nvme_command& cmd) {
+    const int page = static_cast<int>(cmd.cdw10 & 0xFF);
+    ++dev.counts[{cmd.opcode, page}];
+    if (auto* fault = matching_fault(dev, cmd.opcode, page)) {
+        const auto& f = fault->spec;
+        nvme_result r;
+        switch (f.kind) {
+        case fault_kind::nvme_status: r.status = f.nvme_status; return r;
+        case fault_kind::delay:
+            clock_.advance_ms(f.delay_ms);
+            if (cmd.timeout_ms && f.delay_ms > cmd.timeout_ms) {
+                r.transport_failure = true;
+                return r;
+            }
+            r = dev.model_device->nvme_admin(cmd);
+            r.duration_ms = f.delay_ms;
+            return r;
+        case fault_kind::short_transfer:
+            r = dev.model_device->nvme_admin(cmd);
+            if (r.data_in.size() > f.length) r.data_in.resize(f.length);
+            return r;
+        default:
+            r.transport_failure = true;
+            return r;
+        }
+    }
+    return dev.model_device->nvme_admin(cmd);
+}
+
+std::string lab::stats_text() const {
+    std::string out;
+    char buf[160];
+    std::uint64_t total = 0;
+    for (const auto& d : devices_) {
+        const std::string& node = d.role == device_role::nvme ? d.block_node : d.sg_node;
+        for (const auto& [key, n] : d.counts) {
+            if (key.second < 0)
+                std::snprintf(buf, sizeof buf, "%s /dev/%s %02Xh - %llu\n", d.name.c_str(), node.c_str(), key.first,
+                              static_cast<unsigned long long>(n));
+            else
+                std::snprintf(buf, sizeof buf, "%s /dev/%s %02Xh %02Xh %llu\n", d.name.c_str(), node.c_str(),
+                              key.first, key.second, static_cast<unsigned long long>(n));
+            out += buf;
+            total += n;
+        }
+    }
+    std::snprintf(buf, sizeof buf, "total %llu\n", static_cast<unsigned long long>(total));
+    return out + buf;
+}
+
+void lab::reset_stats() {
+    for (auto& d : devices_) d.counts.clear();
+}
+
+}  // namespace enctl::sim

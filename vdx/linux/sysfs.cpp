@@ -1,0 +1,115 @@
+#include "vdx/linux/sysfs.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "vdx/linux/vdx_linux.h"
+
+namespace enctl {
+
+namespace {
+std::string g_sysroot_override;
+}
+
+std::string vdx_linux_sysroot() {
+    if (!g_sysroot_override.empty()) return g_sysroot_override;
+    const char* env = std::getenv("ENCTL_SYSROOT");
+    if (env && *env) return env;
+    return "/";
+}
+
+void vdx_linux_set_sysroot(std::string_view root) { g_sysroot_override = std::string(root); }
+
+std::string vdx_linux_path(std::string_view host_path) {
+    std::string root = vdx_linux_sysroot();
+    while (!root.empty() && root.back() == '/') root.pop_back();
+    std::string joined = root;
+    if (host_path.empty() || host_path.front() != '/') joined += '/';
+    joined += host_path;
+    return joined;
+}
+
+int vdx_linux_disk_index(std::string_view kernel_name) {
+    if (kernel_name.size() < 3 || kernel_name.substr(0, 2) != "sd") return -1;
+    long long index = 0;
+    for (char c : kernel_name.substr(2)) {
+        if (c < 'a' || c > 'z') return -1;
+        index = index * 26 + (c - 'a' + 1);
+        if (index > 0x7FFFFFFF) return -1;
+    }
+    return static_cast<int>(index - 1);
+}
+
+namespace linux_sysfs {
+
+namespace fs = std::filesystem;
+
+std::optional<hctl> parse_hctl(std::string_view text) {
+    hctl out;
+    std::uint64_t parts[4] = {};
+    const char* p = text.data();
+    const char* end = text.data() + text.size();
+    for (int i = 0; i < 4; ++i) {
+        auto [next, ec] = std::from_chars(p, end, parts[i]);
+        if (ec != std::errc() || next == p) return std::nullopt;
+        p = next;
+        if (i < 3) {
+            if (p == end || *p != ':') return std::nullopt;
+            ++p;
+        }
+    }
+    if (p != end) return std::nullopt;
+    for (int i = 0; i < 3; ++i)
+        if (parts[i] > 0xFFFFFFFFu) return std::nullopt;
+    out.host = static_cast<std::uint32_t>(parts[0]);
+    out.channel = static_cast<std::uint32_t>(parts[1]);
+    out.target = static_cast<std::uint32_t>(parts[2]);
+    out.lun = parts[3];
+    return out;
+}
+
+std::optional<std::string> read_text(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) return std::nullopt;
+    std::string s = text.str();
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.pop_back();
+    return s;
+}
+
+std::optional<fs::path> resolve_link(const fs::path& link) {
+    std::error_code ec;
+    fs::path target = fs::read_symlink(link, ec);
+    if (ec || target.empty()) return std::nullopt;
+    fs::path resolved;
+    if (target.is_relative()) {
+        resolved = (link.parent_path() / target).lexically_normal();
+    } else {
+        const std::string root = vdx_linux_sysroot();
+        const std::string text = target.string();
+        const std::string root_prefix = vdx_linux_path("");
+        if (root == "/" || text.rfind(root_prefix, 0) == 0)
+            resolved = target.lexically_normal();
+        else
+            resolved = fs::path(vdx_linux_path(text)).lexically_normal();
+    }
+    if (!resolved.has_filename()) resolved = resolved.parent_path();
+    return resolved;
+}
+
+std::optional<std::uint32_t> parse_numbered(std::string_view name, std::string_view prefix) {
+    if (name.size() <= prefix.size() || name.substr(0, prefix.size()) != prefix) return std::nullopt;
+    std::string_view digits = name.substr(prefix.size());
+    std::uint32_t value = 0;
+    auto [next, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (ec != std::errc() || next != digits.data() + digits.size()) return std::nullopt;
+    return value;
+}
+
+}  // namespace linux_sysfs
+}  // namespace enctl

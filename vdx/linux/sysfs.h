@@ -1,0 +1,31 @@
+// Small sysfs readers of the Linux backend (internal to vdx/linux).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace enctl::linux_sysfs {
+
+struct hctl {
+    std::uint32_t host = 0;
+    std::uint32_t channel = 0;
+    std::uint32_t target = 0;
+    std::uint64_t lun = 0;
+};
+
+// "H:C:T:L" in decimal, nothing else.
+std::optional<hctl> parse_hctl(std::string_view text);
+// The text of a small file without trailing white space; none when unreadable.
+std::optional<std::string> read_text(const std::filesystem::path& file);
+// Where a symlink below the root points, kept below the root: a relative
+// target is taken from the link's folder, an absolute one is put below the
+// root. None when the entry is not a readable symlink.
+std::optional<std::filesystem::path> resolve_link(const std::filesystem::path& link);
+// The number after `prefix` in a name such as "sg12" or "nvme0"; none unless
+// the rest is all decimal digits.
+std::optional<std::uint32_t> parse_numbered(std::string_view name, std::string_view prefix);
+
+}  // namespace enctl::linux_sysfs

@@ -1,0 +1,86 @@
+// The table of operations a backend supplies. The platform backend (Linux
+// here, Windows elsewhere), the RAID helper-library backends and the test
+// backends are peers: each fills one vdx_backend_ops; the dispatch in vdx.cpp
+// picks the table and the entry from the device's interface and connection.
+// An absent entry means "this backend has no such path".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "vdx/vdx.h"
+
+namespace enctl {
+
+using vdx_enumerate_fn = void (*)(vdx_dev_list* list);
+using vdx_probe_fn = bool (*)(vdx_dev* dev);
+using vdx_scsi_fn = int (*)(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd);
+using vdx_ata_fn = int (*)(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd);
+using vdx_nvme_fn = int (*)(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd);
+
+// Enumerator slots, in the order they run (the flag of each slot is
+// kVdxEnumerateOrder[slot]).
+inline constexpr std::uint32_t kVdxEnumerateOrder[] = {
+    kVdxEnumDisks,     kVdxEnumIdeControllers, kVdxEnumScsiControllers,
+    kVdxEnumCsmi,      kVdxEnumIntelRste,      kVdxEnumSes,
+    kVdxEnumUsbRootHubs, kVdxEnumAdaptec,      kVdxEnumMegaraid,
+};
+inline constexpr std::size_t kVdxEnumeratorSlots = std::size(kVdxEnumerateOrder);
+
+struct vdx_backend_ops {
+    const char* name;
+
+    // 1. enumerators, by slot of kVdxEnumerateOrder (absent: adds nothing)
+    vdx_enumerate_fn enumerate[kVdxEnumeratorSlots];
+
+    // 2. open and close of the OS handle(s); cleanup of backend state
+    int (*open)(vdx_error* error, vdx_dev* dev);
+    int (*close)(vdx_error* error, vdx_dev* dev);
+    int (*cleanup)(vdx_dev* dev);
+    // 3. the backend part of a copy: `dest` already holds src's fields with
+    //    invalid handles; open independent handles when src has open ones.
+    int (*copy)(vdx_dev* dest, const vdx_dev* src);
+
+    // 4. probe predicates, asked in this order
+    vdx_probe_fn probe_nvme_intel_rst;  // 6
+    vdx_probe_fn probe_nvme_zm_iuo;     // 8
+    vdx_probe_fn probe_nvme;            // 5
+    vdx_probe_fn probe_ata;             // 12
+    vdx_probe_fn probe_ata_csmi;        // 12 through CSMI
+    vdx_probe_fn probe_scsi_sat_ata;    // 10
+    vdx_probe_fn probe_scsi;            // 9
+    // the probe of a helper library (Adaptec, MegaRAID): sets the interface
+    vdx_probe_fn probe_library;
+
+    // 5. SCSI execute; a failed request is error 4 with the OS error number
+    vdx_scsi_fn scsi_execute;
+    // 6. ATA and NVMe paths
+    vdx_ata_fn ata_execute;       // interface 12 (or the library's ATA path)
+    vdx_ata_fn ata_csmi_execute;  // interface 12 with connection 1
+    vdx_nvme_fn nvme_execute;            // 5
+    vdx_nvme_fn nvme_intel_rst_execute;  // 6
+    vdx_nvme_fn nvme_intel_rste_execute; // 7
+    vdx_nvme_fn nvme_zm_iuo_execute;     // 8
+    vdx_nvme_fn nvme_marvell_execute;    // 17
+
+    // The platform queries of discovery.
+    int (*bus_number)(const vdx_dev* dev);
+    bool (*adaptec_present)();
+};
+
+// Which backend a path uses.
+enum class vdx_backend_kind { platform, adaptec, megaraid };
+
+// The tables in use. The platform table is the build's own (Linux here) until
+// another is installed; the library tables are absent until installed.
+// Install returns the previous table; nullptr restores the default.
+const vdx_backend_ops* vdx_backend_install(vdx_backend_kind kind, const vdx_backend_ops* ops);
+const vdx_backend_ops* vdx_backend_get(vdx_backend_kind kind);
+// The build's platform table (defined in the platform folder).
+const vdx_backend_ops& vdx_platform_backend();
+
+// The table of a device's platform path: the one that enumerated it, else the
+// installed platform table.
+const vdx_backend_ops* vdx_backend_of(const vdx_dev& dev);
+
+}  // namespace enctl
