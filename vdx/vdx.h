@@ -331,6 +331,7 @@ int vdx_dev_data_copy_new(void** dest, const void* src) {
 template <class T>
 T* vdx_dev_data_attach(vdx_dev* dev, std::uint64_t tag, std::unique_ptr<T> payload,
                        bool copyable = false) {
+    if (!dev || !payload) return nullptr;
     auto node = std::make_unique<vdx_dev_data>();
     node->tag = tag;
     node->destructor = &vdx_dev_data_delete<T>;

@@ -84,21 +84,23 @@ std::optional<std::string> read_text(const fs::path& file) {
 
 std::optional<fs::path> resolve_link(const fs::path& link) {
     std::error_code ec;
-    fs::path target = fs::read_symlink(link, ec);
+    const fs::path target = fs::read_symlink(link, ec);
     if (ec || target.empty()) return std::nullopt;
-    fs::path resolved;
+    fs::path joined;
     if (target.is_relative()) {
-        resolved = (link.parent_path() / target).lexically_normal();
+        // The link's folder may itself be reached through links (class
+        // entries are links into the device tree): resolve it first.
+        const fs::path folder = fs::canonical(link.parent_path(), ec);
+        if (ec) return std::nullopt;
+        joined = folder / target;
     } else {
-        const std::string root = vdx_linux_sysroot();
-        const std::string text = target.string();
         const std::string root_prefix = vdx_linux_path("");
-        if (root == "/" || text.rfind(root_prefix, 0) == 0)
-            resolved = target.lexically_normal();
-        else
-            resolved = fs::path(vdx_linux_path(text)).lexically_normal();
+        const std::string text = target.string();
+        joined = (vdx_linux_sysroot() == "/" || text.rfind(root_prefix, 0) == 0) ? target
+                                                                                 : fs::path(vdx_linux_path(text));
     }
-    if (!resolved.has_filename()) resolved = resolved.parent_path();
+    fs::path resolved = fs::canonical(joined, ec);
+    if (ec) return std::nullopt;
     return resolved;
 }
 

@@ -20,9 +20,10 @@ struct hctl {
 std::optional<hctl> parse_hctl(std::string_view text);
 // The text of a small file without trailing white space; none when unreadable.
 std::optional<std::string> read_text(const std::filesystem::path& file);
-// Where a symlink below the root points, kept below the root: a relative
-// target is taken from the link's folder, an absolute one is put below the
-// root. None when the entry is not a readable symlink.
+// The folder a symlink below the root leads to, resolved through every link
+// on the way: a relative target is taken from the link's real folder, an
+// absolute one is put below the root. None when the entry is not a symlink or
+// leads nowhere.
 std::optional<std::filesystem::path> resolve_link(const std::filesystem::path& link);
 // The number after `prefix` in a name such as "sg12" or "nvme0"; none unless
 // the rest is all decimal digits.
