@@ -99,7 +99,14 @@ TEST(ShowHandlesE2e, PageFailuresEndOnlyThatEnclosuresListing) {
         {"product": 5, "serial": "NO-PAGE1", "faults": [{"opcode": "0x1C", "page": 1, "kind": "transport", "skip": 1}]},
         {"product": 5, "serial": "FINE", "sas_address": "0x5000C0FF0A900000"}
       ],
-      "disks": [{"enclosure": "encl3", "slot": 59, "serial": "LASTSLOT1", "naa": "0x5000C50000FF0059"}]
+      "disks": [
+        {"enclosure": "encl3", "slot": 59, "serial": "LASTSLOT1", "naa": "0x5000C50000FF0059"},
+        {"enclosure": "encl3", "slot": 58, "serial": "CAPFAIL1", "naa": "0x5000C50000FF0058",
+         "faults": [{"opcode": "0x9E", "kind": "check_condition", "sense": {"key": 5, "asc": "0x20", "ascq": 0}}]},
+        {"enclosure": "encl3", "slot": 57, "serial": "NONAA001", "naa": "0x5000C50000FF0057",
+         "faults": [{"opcode": "0x12", "page": "0x83", "kind": "check_condition",
+                     "sense": {"key": 5, "asc": "0x24", "ascq": 0}}]}
+      ]
     })");
     ASSERT_TRUE(lab.started()) << lab.start_output();
     const process_result r = lab.run({"show", "handles"});
@@ -119,6 +126,10 @@ TEST(ShowHandlesE2e, PageFailuresEndOnlyThatEnclosuresListing) {
               "ERROR: Not able to get data from SES page 7\n"
               "\n");
     EXPECT_NE(out.find("    59  LASTSLOT  12000    5000C50000FF0059  "), std::string::npos) << out;
+    // READ CAPACITY failed: "N/A"; no NAA designator: an empty identifier,
+    // the disk still paired.
+    EXPECT_NE(out.find("    58  CAPFAIL1  N/A      5000C50000FF0058  "), std::string::npos) << out;
+    EXPECT_NE(out.find("    57  NONAA001  12000                  "), std::string::npos) << out;
 }
 
 }  // namespace
