@@ -472,6 +472,20 @@ lab_description default_lab() {
         e.label = row.label;
         lab.enclosures.push_back(e);
     }
+    // The Host-S enclosure has troubles for the health report to find: a
+    // stopped fan, supply B on low line (115 V), an empty slot whose device
+    // is powered off, the cover open and an alert in the help text. One
+    // expander of the Bay-L enclosure runs an older firmware.
+    enclosure_spec& garnet = lab.enclosures[7];
+    garnet.elements.push_back({0x03, 2, bytes{0x03, 0x00, 0x00, 0x20}, std::nullopt});
+    garnet.elements.push_back({0x12, 2, bytes{0x02, 0x01, 0x2C, 0xEC}, std::nullopt});
+    garnet.elements.push_back({0x17, 9, bytes{0x07, 0x00, 0x00, 0x10}, std::nullopt});
+    garnet.elements.push_back({0x05, 0, bytes{0x01, 0x00, 0x00, 0x02}, std::nullopt});
+    garnet.alerts.push_back({"PSU B", "AC input low line"});
+    enclosure_spec& alder = lab.enclosures[5];
+    alder.sas_address = 0x5000C0FF0A006000ull;
+    alder.elements.push_back({0x18, 4, std::nullopt, "EXP IOMB 1,3011-002," + hex16(alder.sas_address + 0x27F)});
+
     // Drives in four of every five slots; the SATA disk fills a gap of the
     // Bay-S enclosure, the NVMe disk sits on its own.
     for (const auto& row : rows) {

@@ -8,6 +8,11 @@
 
 namespace enctl::sim {
 
+// The device directories sit under sys/devices as on a host. The class
+// entries (sys/class/scsi_generic/sgN, sys/block/sdX, sys/class/nvme/nvmeN)
+// are directories whose `device` link reaches the device directory whether
+// it is resolved through the file system or lexically from the entry.
+//
 // Writes the tree under `root` (created; an old tree there is removed first).
 // False with `error` set on a file system failure.
 bool write_sysfs_tree(const lab& the_lab, const std::string& root, std::string& error);

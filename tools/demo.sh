@@ -1,9 +1,26 @@
 #!/usr/bin/env bash
-# Builds enctl and runs it: the version listing and the general usage.
+# Builds enctl and runs it against the simulated lab (sim/README.md): the
+# version listing, then `enctl show` on the built-in default lab of one
+# enclosure per product, with their drives. The lab is stopped on exit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 cmake -S . -B build >/dev/null
 cmake --build build -j "$(nproc)" >/dev/null
 ./build/enctl version
-./build/enctl || true
+
+labdir=$(mktemp -d "${TMPDIR:-/tmp}/enctl-demo-lab.XXXXXX")
+cleanup() {
+  ./build/enctl-lab stop "$labdir" >/dev/null 2>&1 || true
+  rm -rf "$labdir"
+}
+trap cleanup EXIT
+
+labenv=$(./build/enctl-lab start "$labdir")
+mapfile -t assignments <<<"$labenv"
+echo
+echo "Simulated lab started in $labdir (no hardware needed):"
+printf '  %s\n' "${assignments[@]}"
+echo
+echo "$ enctl show"
+env "${assignments[@]}" ./build/enctl show || true
