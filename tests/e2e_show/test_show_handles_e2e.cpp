@@ -26,7 +26,8 @@ std::string iom_lines(char iom, const std::string& address) {
 // Product 2 dual-IOM reached through IOM A; product 5 single-IOM reached
 // through IOM B; product 6 multi-tenant; product 7 (IOM B never listed);
 // product 5 with page 0Ah descriptors without element index (EIP clear);
-// products 1 and 3, which have no drive listing.
+// products 1 and 3, which have no drive listing; an enclosure whose own
+// address is neither IOM's.
 const char* const kHandlesLab = R"({
   "enclosures": [
     {"product": 2, "label": "slate", "serial": "SLATE-0001", "sas_address": "0x5000C0FF0A100000"},
@@ -36,7 +37,11 @@ const char* const kHandlesLab = R"({
     {"product": 7, "label": "garnet", "serial": "GARNET-1", "sas_address": "0x5000C0FF0A400000"},
     {"product": 5, "label": "noeip", "serial": "OPAL-NOEIP", "sas_address": "0x5000C0FF0A500000", "eip": false},
     {"product": 1, "label": "amber", "serial": "AMBER-1"},
-    {"product": 3, "label": "halcyon", "serial": "HALCYON-1"}
+    {"product": 3, "label": "halcyon", "serial": "HALCYON-1"},
+    {"product": 5, "label": "unknown-iom", "serial": "OPAL-NONE", "sas_address": "0x5000C0FF0A600000",
+     "attached_iom": "none"},
+    {"product": 6, "label": "alder", "serial": "ALDER-1", "sas_address": "0x5000C0FF0A700000"},
+    {"product": 4, "label": "corvin", "serial": "CORVIN-1"}
   ],
   "disks": [
     {"enclosure": "slate", "slot": 0, "serial": "ZA1ABC12345", "slot_serial": "ABC12345",
@@ -48,7 +53,10 @@ const char* const kHandlesLab = R"({
     {"enclosure": "mt", "slot": 1, "serial": "MTA00001", "naa": "0x5000C50000CC0001"},
     {"enclosure": "mt", "slot": 100, "serial": "MTB00100", "naa": "0x5000C50000CC0100"},
     {"enclosure": "garnet", "slot": 3, "serial": "GAR00003", "naa": "0x5000C50000DD0003"},
-    {"enclosure": "noeip", "slot": 2, "serial": "NOEIP002", "naa": "0x5000C50000EE0002"}
+    {"enclosure": "noeip", "slot": 2, "serial": "NOEIP002", "naa": "0x5000C50000EE0002"},
+    {"enclosure": "unknown-iom", "slot": 0, "serial": "NONE0000", "naa": "0x5000C50000FF0000"},
+    {"enclosure": "alder", "slot": 0, "serial": "ALDER000", "naa": "0x5000C50000AB0000"},
+    {"enclosure": "alder", "slot": 101, "serial": "ALDER101", "naa": "0x5000C50000AB0101"}
   ]
 })";
 
@@ -85,6 +93,20 @@ TEST(ShowHandlesE2e, EveryProductByteForByte) {
         "Operation not supported on this product\n"
         "\n"
         "Device: SCSI7:0,0,0\n"
+        "Operation not supported on this product\n"
+        "\n"
+        // The enclosure's own address is neither IOM's.
+        "Device: SCSI8:0,0,0\n"
+        "\n"
+        "  Enclosure SAS Address: 5000C0FF0A600000\n\n" +
+        kHeader +
+        "     0  NONE0000  12000    5000C50000FF0000  1:5000C0FF0A60017F  /dev/sdh\n"
+        "\n"
+        "Device: SCSI9:0,0,0\n" + iom_lines('A', "5000C0FF0A700100") +
+        "     0  ALDER000  12000    5000C50000AB0000  1:5000C0FF0A70017F  /dev/sdi\n"
+        "   101  ALDER101  12000    5000C50000AB0101  2:5000C0FF0A7001BF  /dev/sdj\n"
+        "\n"
+        "Device: SCSI10:0,0,0\n"
         "Operation not supported on this product\n"
         "\n";
     EXPECT_EQ(body(r.out), expected);
