@@ -47,6 +47,10 @@ using openat_fn = int (*)(int, const char*, int, ...);
 using open2_fn = int (*)(const char*, int);
 using openat2_fn = int (*)(int, const char*, int);
 using close_fn = int (*)(int);
+using dup_fn = int (*)(int);
+using dup2_fn = int (*)(int, int);
+using dup3_fn = int (*)(int, int, int);
+using fcntl_fn = int (*)(int, int, ...);
 using ioctl_fn = int (*)(int, unsigned long, ...);
 using fstat_fn = int (*)(int, struct stat*);
 using fxstat_fn = int (*)(int, int, struct stat*);
@@ -416,6 +420,56 @@ int close(int fd) {
     static close_fn fn = real<close_fn>("close");
     if (fd >= 0 && fd < max_fds) g_fds[fd].lab = false;
     return fn(fd);
+}
+
+// A duplicated descriptor of a lab node is a lab node too; a descriptor
+// replaced by dup2 or dup3 is no longer one.
+int dup(int fd) noexcept {
+    static dup_fn fn = real<dup_fn>("dup");
+    const int nfd = fn(fd);
+    if (nfd >= 0 && nfd < max_fds) g_fds[nfd] = lab_of(fd) ? g_fds[fd] : lab_fd{};
+    return nfd;
+}
+
+int dup2(int fd, int target) noexcept {
+    static dup2_fn fn = real<dup2_fn>("dup2");
+    const int nfd = fn(fd, target);
+    if (nfd >= 0 && nfd < max_fds && nfd != fd) g_fds[nfd] = lab_of(fd) ? g_fds[fd] : lab_fd{};
+    return nfd;
+}
+
+int dup3(int fd, int target, int flags) noexcept {
+    static dup3_fn fn = real<dup3_fn>("dup3");
+    const int nfd = fn(fd, target, flags);
+    if (nfd >= 0 && nfd < max_fds) g_fds[nfd] = lab_of(fd) ? g_fds[fd] : lab_fd{};
+    return nfd;
+}
+
+// fcntl with F_DUPFD and F_DUPFD_CLOEXEC duplicates too. The third argument
+// is an int or a pointer; it is passed on as the pointer-sized value it came as.
+static int fcntl_common(fcntl_fn fn, int fd, int cmd, void* arg) {
+    const int rc = fn(fd, cmd, arg);
+    if ((cmd == F_DUPFD || cmd == F_DUPFD_CLOEXEC) && rc >= 0 && rc < max_fds)
+        g_fds[rc] = lab_of(fd) ? g_fds[fd] : lab_fd{};
+    return rc;
+}
+
+int fcntl(int fd, int cmd, ...) {
+    static fcntl_fn fn = real<fcntl_fn>("fcntl");
+    va_list ap;
+    va_start(ap, cmd);
+    void* arg = va_arg(ap, void*);
+    va_end(ap);
+    return fcntl_common(fn, fd, cmd, arg);
+}
+
+int fcntl64(int fd, int cmd, ...) {
+    static fcntl_fn fn = real<fcntl_fn>("fcntl64");
+    va_list ap;
+    va_start(ap, cmd);
+    void* arg = va_arg(ap, void*);
+    va_end(ap);
+    return fcntl_common(fn ? fn : real<fcntl_fn>("fcntl"), fd, cmd, arg);
 }
 
 int ioctl(int fd, unsigned long request, ...) {

@@ -105,7 +105,12 @@ rest_service::rest_service(const std::string& config_json) {
     if (::pipe2(out, O_CLOEXEC) != 0) return;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    // Standard input from /dev/null and errors into the scratch folder: the
+    // service holds none of the test's own pipes.
+    const std::string errors = dir_ + "/service.err";
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
     const int rc = ::posix_spawnp(&pid, "python3", &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -26,6 +26,7 @@ import base64
 import email.parser
 import email.policy
 import http.server
+import os
 import json
 import sys
 import time
@@ -316,8 +317,23 @@ class Handler(http.server.BaseHTTPRequestHandler):
         return self.send(200, port_member(CFG, pid, CFG["port_ids"].index(pid)))
 
 
+def die_with_parent():
+    """Ends the service when the test that started it ends, even by a crash."""
+    try:
+        import ctypes
+        import signal
+        libc = ctypes.CDLL(None, use_errno=True)
+        libc.prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+    except (OSError, AttributeError):
+        pass
+
+
 def main():
     global LOG_PATH
+    parent = os.getppid()
+    die_with_parent()
+    if os.getppid() != parent:
+        return 1
     parser = argparse.ArgumentParser()
     parser.add_argument("--config")
     parser.add_argument("--log")
@@ -332,7 +348,6 @@ def main():
     if args.port_file:
         with open(args.port_file + ".tmp", "w") as f:
             f.write("%d\n" % port)
-        import os
         os.replace(args.port_file + ".tmp", args.port_file)
     print(port, flush=True)
     try:

@@ -7,12 +7,12 @@
 #include "basekit/fixed_text.h"
 #include "rest/http.h"
 #include "rest/http_json.h"
-#include "tests/rest/console_capture.h"
+#include "tests/support/console_capture.h"
 
 namespace enctl {
 namespace {
 
-using testing::capture_console;
+using testing::console_output;
 
 const char* kStatusOk = R"("Status":{"State":{"Name":"Enabled"},"Health":[{"ID":5,"Name":"OK"}]})";
 
@@ -37,23 +37,23 @@ TEST(HttpJsonQuery, FirstDeviceOnlyAndNameCut) {
 TEST(HttpJsonQuery, ShowDataLinesOnlyWhenPresent) {
     const char* doc = R"({"Devices":{"Members":[{"Name":"enc01","SlotNumber":3,"Model":"Shelf 4U",
         "SerialNumber":"S1","OperatingSystem":{"Version":"3.1.7"}}]}})";
-    EXPECT_EQ(capture_console([&] { http_json_query_show_data(doc); }),
+    EXPECT_EQ(console_output([&] { http_json_query_show_data(doc); }),
               "Model   : Shelf 4U\nSerial  : S1\nName    : enc01\nFirmware: 3.1.7\nSlot    : 3\n");
-    EXPECT_EQ(capture_console([&] {
+    EXPECT_EQ(console_output([&] {
                   http_json_query_show_data(R"({"Devices":{"Members":[{"Name":"e","OperatingSystem":"3"}]}})");
               }),
               "Name    : e\n");
     int result = 0;
-    EXPECT_EQ(capture_console([&] { result = http_json_query_show_data("{\"Devices\":"); }), "");
+    EXPECT_EQ(console_output([&] { result = http_json_query_show_data("{\"Devices\":"); }), "");
     EXPECT_EQ(result, 1);
 }
 
 TEST(HttpJsonDevice, ListWithCapacityCutAndOfferedResources) {
     const std::string doc = with_status(R"("TotalCapacity":7999999999500,"Adapters":{},"Media":{},"SystemClock":{})");
-    EXPECT_EQ(capture_console([&] { http_json_device_list(doc.c_str()); }),
+    EXPECT_EQ(console_output([&] { http_json_device_list(doc.c_str()); }),
               "State       : Enabled\nHealth      : OK\nCapacity    : 8 TB\n\n"
               "More data is available for the following devices:\n  adapter\n  media\n  clock\n\n");
-    EXPECT_EQ(capture_console([] { http_json_device_list(R"({"TotalCapacity":7999999999499})"); }),
+    EXPECT_EQ(console_output([] { http_json_device_list(R"({"TotalCapacity":7999999999499})"); }),
               "Capacity    : 7 TB\n\nMore data is available for the following devices:\n\n");
     EXPECT_EQ(http_capacity_gb(999999499), 0u);
     EXPECT_EQ(http_capacity_gb(999999500), 1u);
@@ -67,59 +67,59 @@ TEST(HttpJsonShow, CommonBlockAndPerKindLines) {
         "Version":"SN04","Protocol":{"Name":"SAS"},"Capacity":999999500)") +
                               "," + R"({"ID":"D1","Capacity":999999499,"Status":{"Health":{"ID":5,"Name":"OK"}}})" +
                               "]}";
-    EXPECT_EQ(capture_console([&] { http_json_device_show_media(media.c_str()); }),
+    EXPECT_EQ(console_output([&] { http_json_device_show_media(media.c_str()); }),
               "\nID          : D0\nName        : Slot 0\nState       : Enabled\nHealth      : OK\n"
               "Model       : KV\nSerial      : Z1\nVersion     : SN04\nProtocol    : SAS\nCapacity    : 1 GB\n"
               "\nID          : D1\nCapacity    : 0 GB\n");
 
     const std::string controllers = "{\"Members\":[" + with_status(R"("ID":"C1","Rebootable":true)") + "," +
                                     R"({"ID":"C2","Rebootable":false},{"ID":"C3","Rebootable":"yes"})" + "]}";
-    EXPECT_EQ(capture_console([&] { http_json_device_show_controller(controllers.c_str()); }),
+    EXPECT_EQ(console_output([&] { http_json_device_show_controller(controllers.c_str()); }),
               "\nID          : C1\nState       : Enabled\nHealth      : OK\nRebootable  : Yes\n"
               "\nID          : C2\nRebootable  : No\n\nID          : C3\n");
 
     const std::string ports = "{\"Members\":[" + with_status(R"("ID":"P1","Name":"mgmt","IPv4Address":"10.0.0.2",
         "IPv4Gateway":"10.0.0.1","MACAddress":"00:11","NetworkType":{"Name":"Ethernet"},
         "AddressOrigin":{"Name":"Static"},"MTUBytes":1500)") + "]}";
-    EXPECT_EQ(capture_console([&] { http_json_device_show_port(ports.c_str()); }),
+    EXPECT_EQ(console_output([&] { http_json_device_show_port(ports.c_str()); }),
               "\nID          : P1\nState       : Enabled\nHealth      : OK\nIPv4Address : 10.0.0.2\n"
               "IPv4Gateway : 10.0.0.1\nMACAddress  : 00:11\nNetwork     : Ethernet\nType        : Static\n"
               "MTU Bytes   : 1500\n");
 
     const std::string power = "{\"Members\":[" + with_status(R"("ID":"PS","Name":"P","PartNumber":"PN",
         "SerialNumber":"SN")") + "]}";
-    EXPECT_EQ(capture_console([&] { http_json_device_show_power(power.c_str()); }),
+    EXPECT_EQ(console_output([&] { http_json_device_show_power(power.c_str()); }),
               "\nID          : PS\nName        : P\nState       : Enabled\nHealth      : OK\nPart        : PN\n"
               "Serial      : SN\n");
 
     const char* sensors = R"({"Members":[{"ID":"T1","SensorType":{"Name":"Temperature"},"CurrentReading":31.8,
         "BaseUnits":{"Name":"C"}}]})";
-    EXPECT_EQ(capture_console([&] { http_json_device_show_sensor(sensors); }),
+    EXPECT_EQ(console_output([&] { http_json_device_show_sensor(sensors); }),
               "\nID          : T1\nType        : Temperature\nReading     : 31\nBase unit   : C\n");
 
-    EXPECT_EQ(capture_console([] { http_json_device_show_adapter(R"({"Members":[{"ID":"A"}]})"); }),
+    EXPECT_EQ(console_output([] { http_json_device_show_adapter(R"({"Members":[{"ID":"A"}]})"); }),
               "\nID          : A\n");
-    EXPECT_EQ(capture_console([] { http_json_device_show_cooling(R"({"Members":[]})"); }), "");
+    EXPECT_EQ(console_output([] { http_json_device_show_cooling(R"({"Members":[]})"); }), "");
     // No "Members": nothing at normal verbosity.
-    EXPECT_EQ(capture_console([] { http_json_device_show_cooling(R"({"error":{"code":"NotFound"}})"); }), "");
+    EXPECT_EQ(console_output([] { http_json_device_show_cooling(R"({"error":{"code":"NotFound"}})"); }), "");
 }
 
 TEST(HttpJsonShow, ClockLinesAndIncompleteDurations) {
     const char* clock = R"({"Date":"2026-12-06","Time":"20:15:07","TimeZone":"UTC",
         "Runtime":{"Days":412,"Hours":7,"Minutes":5,"Seconds":9},"Uptime":{"Days":3,"Hours":23,"Minutes":59}})";
-    EXPECT_EQ(capture_console([&] { http_json_device_show_clock(clock); }),
+    EXPECT_EQ(console_output([&] { http_json_device_show_clock(clock); }),
               "\nDate        : 2026-12-06\nTime        : 20:15:07\nTime zone   : UTC\n"
               "Runtime     : 412 days and 07:05:09\n");
 }
 
 TEST(HttpJsonShow, DebugNotesOnlyAtDebugVerbosity) {
-    g_console_verbosity = kVerbosityDebug;
-    const std::string text = capture_console([] {
-        http_json_device_show_adapter(R"({"Nothing":1})");
-        http_json_device_show_adapter(R"({"Members":[{"ID":"A"}]})");
-        http_json_device_show_adapter("{oops");
-    });
-    g_console_verbosity = kVerbosityNormal;
+    const std::string text = console_output(
+        [] {
+            http_json_device_show_adapter(R"({"Nothing":1})");
+            http_json_device_show_adapter(R"({"Members":[{"ID":"A"}]})");
+            http_json_device_show_adapter("{oops");
+        },
+        kVerbosityDebug);
     EXPECT_EQ(text, "***Cannot find Members\n\nID          : A\n***Cannot find Health\nError before: ops\n");
 }
 
@@ -129,16 +129,16 @@ TEST(HttpJsonHealth, AllAndBad) {
         {"Name":"Failed"},"Health":[{"ID":9,"Name":"Critical"}]}},{"ID":"F2","Status":{"Health":{"ID":9}}},
         {"ID":"F3","Status":{"Health":[{"ID":"9","Name":"x"}]}}]},"Sensors":{"Members":[{"ID":"T","Name":"Temp",
         "Status":{"Health":[{"ID":3,"Name":"Warning"}]}}]},"SystemClock":{"Date":"d"}})";
-    EXPECT_EQ(capture_console([&] { http_json_health_check_all(full.c_str()); }),
+    EXPECT_EQ(console_output([&] { http_json_health_check_all(full.c_str()); }),
               "Adapters:\n\n  ID        : A0\n  Name      : Ad\n  State     : Enabled\n  Health    : OK\n\n\n"
               "CoolingDevices:\n\n  ID        : F1\n  Name      : Fan\n  State     : Failed\n  Health    : Critical\n"
               "\n  ID        : F2\n\n  ID        : F3\n  Health    : x\n\n\n"
               "Sensors:\n\n  ID        : T\n  Name      : Temp\n  Health    : Warning\n\n\n");
-    EXPECT_EQ(capture_console([&] { http_json_health_check_bad(full.c_str()); }),
+    EXPECT_EQ(console_output([&] { http_json_health_check_bad(full.c_str()); }),
               "CoolingDevices:\n  ID        : F1\n  Name      : Fan\n  State     : Failed\n  Health    : Critical\n\n"
               "Sensors:\n  ID        : T\n  Name      : Temp\n  Health    : Warning\n\n");
     const std::string healthy = std::string(R"({"Media":{"Members":[)") + with_status(R"("ID":"D")") + "]}}";
-    EXPECT_EQ(capture_console([&] { http_json_health_check_bad(healthy.c_str()); }), "");
+    EXPECT_EQ(console_output([&] { http_json_health_check_bad(healthy.c_str()); }), "");
 }
 
 TEST(HttpJsonJobs, PercentCompleteAndLogStatus) {
@@ -174,7 +174,7 @@ TEST(HttpJsonPorts, IdOfLastMemberAndShowData) {
 
     const char* ports = R"({"Members":[{"ID":"P1","Status":{"State":{"Name":"Enabled"}},"IPv4Address":"10.0.0.2",
         "IPv4Gateway":"10.0.0.1","MACAddress":"00:11","AddressOrigin":{"Name":"DHCP"},"MTUBytes":1500},{"ID":"P2"}]})";
-    EXPECT_EQ(capture_console([&] { http_json_port_show_data(ports); }),
+    EXPECT_EQ(console_output([&] { http_json_port_show_data(ports); }),
               "ID          : P1\nState       : Enabled\nIPv4Address : 10.0.0.2\nIPv4Gateway : 10.0.0.1\n"
               "MACAddress  : 00:11\nType        : DHCP\n");
 }

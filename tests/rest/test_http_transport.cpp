@@ -7,13 +7,13 @@
 #include <string>
 
 #include "rest/http_transport.h"
-#include "tests/rest/console_capture.h"
+#include "tests/support/console_capture.h"
 #include "tests/rest/rest_service.h"
 
 namespace enctl {
 namespace {
 
-using testing::capture_console;
+using testing::console_output;
 using testing::rest_service;
 
 // Set-up and tear-down of a run around each test; the tear-down's "\n" goes
@@ -22,7 +22,7 @@ class HttpTransport : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(http_setup(), 0); }
     void TearDown() override {
-        capture_console([] { http_teardown(); });
+        console_output([] { http_teardown(); });
     }
     static std::string url(const rest_service& s, const std::string& path) {
         return "http://" + s.address() + path;
@@ -99,7 +99,7 @@ TEST_F(HttpTransport, PutSendsJsonWithIfMatch) {
 
 TEST_F(HttpTransport, UploadOfAnEmptyFileAndOfSomeBytes) {
     rest_service service;
-    for (const std::string& content : {std::string(), std::string("\x00\x01firmware\xff", 12) + std::string(3000, 'z')}) {
+    for (const std::string& content : {std::string(), std::string("\x00\x01" "firmware" "\xff", 11) + std::string(3000, 'z')}) {
         const std::string path = service.dir() + "/image.bin";
         testing::write_file(path, content);
         unique_file file(std::fopen(path.c_str(), "rb"));
@@ -110,7 +110,7 @@ TEST_F(HttpTransport, UploadOfAnEmptyFileAndOfSomeBytes) {
         std::snprintf(transfer.file_name, sizeof transfer.file_name, "%s", path.c_str());
         std::uint32_t status = 0;
         unsigned result = 1;
-        const std::string out = capture_console([&] {
+        const std::string out = console_output([&] {
             result = http_file_post(url(service, "/Storage/Devices/enc01/OperatingSystem/").c_str(), "admin", "tovek",
                                     transfer, status);
         });
@@ -142,7 +142,7 @@ TEST_F(HttpTransport, DownloadReportsWholeKibAndFailuresNameTheUrl) {
     transfer.file = file.get();
     transfer.progress = 1;
     std::uint32_t status = 0;
-    const std::string out = capture_console([&] {
+    const std::string out = console_output([&] {
         EXPECT_EQ(http_file_get(url(service, "/Storage/Devices/enc01/LogsFetch").c_str(), "admin", "tovek", transfer,
                                 status),
                   0u);
@@ -154,7 +154,7 @@ TEST_F(HttpTransport, DownloadReportsWholeKibAndFailuresNameTheUrl) {
     for (std::size_t i = 0; i < log.size(); ++i)
         ASSERT_EQ(static_cast<unsigned char>(log[i]), (i * 7 + 3) % 256) << i;
 
-    const std::string refused = capture_console([&] {
+    const std::string refused = console_output([&] {
         EXPECT_NE(http_file_get("http://127.0.0.1:1/LogsFetch", "admin", "tovek", transfer, status), 0u);
     });
     EXPECT_EQ(refused, "Cannot access: http://127.0.0.1:1/LogsFetch\n");

@@ -316,6 +316,44 @@ TEST(SimLabProcess, StateIsKeptAcrossProcesses) {
     EXPECT_EQ(lab.lab_command({"stats", lab.dir()}).out, "total 0\n");
 }
 
+TEST(SimLabProcess, ShimFollowsDescriptorsAndShowsDeviceNodes) {
+    running_lab lab(R"({"enclosures": [{"product": 2}], "disks": [{"enclosure": "encl0", "slot": 0}]})");
+    ASSERT_TRUE(lab.started());
+    // Through a plain C library user: open non-blocking, fstat, dup, dup2, close.
+    const std::string script = R"(
+import fcntl, os, stat, struct, sys
+SG_GET_VERSION_NUM = 0x2282
+def version(fd):
+    try:
+        return struct.unpack("i", fcntl.ioctl(fd, SG_GET_VERSION_NUM, b"\0" * 4))[0]
+    except OSError as e:
+        return -e.errno
+sg = os.open(sys.argv[1], os.O_RDWR | os.O_NONBLOCK)
+st = os.fstat(sg)
+print("sg", stat.S_ISCHR(st.st_mode), os.major(st.st_rdev), os.minor(st.st_rdev), version(sg))
+sd = os.open(sys.argv[2], os.O_RDONLY)
+st = os.fstat(sd)
+print("sd", stat.S_ISBLK(st.st_mode), os.major(st.st_rdev), os.minor(st.st_rdev))
+copy = os.dup(sg)
+print("dup", version(copy))
+null = os.open("/dev/null", os.O_RDWR)
+os.dup2(null, sg)
+print("replaced", version(sg), version(copy))
+os.close(copy)
+other = os.open(sys.argv[3], os.O_RDONLY)
+print("other", version(other), stat.S_ISREG(os.fstat(other).st_mode))
+)";
+    const auto r = lab.run({"/usr/bin/python3", "-c", script, lab.node("sg0"), lab.node("sda"),
+                            lab.root() + "/sys/class/scsi_generic/sg0/dev"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "sg True 21 0 30536\n"
+              "sd True 8 0\n"
+              "dup 30536\n"
+              "replaced -25 30536\n"
+              "other -25 True\n");
+}
+
 TEST(SimLabProcess, OtherFilesAreUntouchedByTheShim) {
     running_lab lab(R"({"enclosures": [{"product": 2}]})");
     ASSERT_TRUE(lab.started());
