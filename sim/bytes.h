@@ -39,7 +39,7 @@ void put_padded(std::uint8_t* p, std::size_t n, std::string_view text, char pad 
 // `text` padded with blanks (or cut) to exactly `n` characters.
 std::string padded(std::string_view text, std::size_t n);
 
-// "5000C0FF0A001000" <-> 64-bit number. Parsing accepts an optional 0x and
+// "50E1AB0000001000" <-> 64-bit number. Parsing accepts an optional 0x and
 // needs 1 to 16 hex digits.
 std::string hex16(std::uint64_t v);
 std::optional<std::uint64_t> parse_hex_u64(std::string_view text);

@@ -310,7 +310,7 @@ bool complete_description(lab_description& lab, std::string& error) {
         }
         if (e.product_name->size() > 11) return fail(where + ".product_name", "at most 11 characters");
         if (e.serial.empty()) e.serial = serial_number(p->serial_prefix, 1001 + static_cast<std::uint32_t>(i));
-        if (e.sas_address == 0) e.sas_address = 0x5000C0FF0A000000ull + (static_cast<std::uint64_t>(i + 1) << 12);
+        if (e.sas_address == 0) e.sas_address = 0x50E1AB0000000000ull + (static_cast<std::uint64_t>(i + 1) << 12);
         if (e.oobm_version.empty()) e.oobm_version = "3.1.12";
         if (e.slots == 0) e.slots = p->slots;
         if (p->single_always) e.dual_iom = false;
@@ -345,7 +345,7 @@ bool complete_description(lab_description& lab, std::string& error) {
                 std::snprintf(buf, sizeof buf, "ZL%06X0000C%05u", 0x1A2000 + n, n);
                 d.serial = buf;
             }
-            if (d.naa == 0) d.naa = 0x5000C50000100000ull + (static_cast<std::uint64_t>(n) << 4);
+            if (d.naa == 0) d.naa = 0x50D15C0000100000ull + (static_cast<std::uint64_t>(n) << 4);
             if (d.blocks == 0) d.blocks = 23437770752ull;  // 12 TB
             if (d.slot_serial.empty()) d.slot_serial = d.serial.substr(0, 8);
             break;
@@ -353,7 +353,7 @@ bool complete_description(lab_description& lab, std::string& error) {
             if (d.model.empty()) d.model = "LabDisk LD8000SATA";
             if (d.revision.empty()) d.revision = "LS02";
             if (d.serial.empty()) d.serial = serial_number("WL", 5000 + n);
-            if (d.naa == 0) d.naa = 0x5000039000200000ull + (static_cast<std::uint64_t>(n) << 4);
+            if (d.naa == 0) d.naa = 0x50D15C0000800000ull + (static_cast<std::uint64_t>(n) << 4);
             if (d.blocks == 0) d.blocks = 15628053168ull;  // 8 TB
             if (d.slot_serial.empty()) d.slot_serial = d.serial;
             break;
@@ -483,7 +483,7 @@ lab_description default_lab() {
     garnet.elements.push_back({0x05, 0, bytes{0x01, 0x00, 0x00, 0x02}, std::nullopt});
     garnet.alerts.push_back({"PSU B", "AC input low line"});
     enclosure_spec& alder = lab.enclosures[5];
-    alder.sas_address = 0x5000C0FF0A006000ull;
+    alder.sas_address = 0x50E1AB0000006000ull;
     alder.elements.push_back({0x18, 4, std::nullopt, "EXP IOMB 1,3011-002," + hex16(alder.sas_address + 0x27F)});
 
     // Drives in four of every five slots; the SATA disk fills a gap of the

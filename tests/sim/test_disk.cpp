@@ -19,7 +19,7 @@ disk_spec spec_of(disk_kind kind) {
     s.model = kind == disk_kind::sata ? "LabDisk LD8000SATA" : "LD12000SAS";
     s.revision = kind == disk_kind::sata ? "LS02" : "A102";
     s.serial = "ZL1A20000000C00000";
-    s.naa = 0x5000C50000100000ull;
+    s.naa = 0x50D15C0000100000ull;
     s.blocks = 23437770752ull;
     return s;
 }
@@ -42,7 +42,7 @@ TEST(SimDisk, SasIdentityAndCapacity) {
     ASSERT_GE(di.size(), 16u);
     EXPECT_EQ(di[4], 0x01);
     EXPECT_EQ(di[5], 0x03);
-    EXPECT_EQ(get_be32(&di[8]), 0x5000C500u);
+    EXPECT_EQ(get_be32(&di[8]), 0x50D15C00u);
     EXPECT_EQ(get_be32(&di[12]), 0x00100000u);
     EXPECT_EQ(di[16 + 1], 0x93);  // then the target port, SAS
 
@@ -115,7 +115,7 @@ TEST(SimDisk, SataIdentifyThroughAtaPassThrough) {
         off += 4 + di[off + 3];
     }
     ASSERT_GT(naa_at, 4);
-    EXPECT_EQ(get_be32(&di[naa_at + 4]), 0x5000C500u);
+    EXPECT_EQ(get_be32(&di[naa_at + 4]), 0x50D15C00u);
 }
 
 TEST(SimDisk, NvmeIdentifyController) {

@@ -196,7 +196,7 @@ std::vector<std::string> descriptors_of(enclosure& e, std::uint8_t type) {
 TEST(SimEnclosure, ElementDescriptorTextsInTheFormsDiscoveryParses) {
     auto spec = completed(5);
     enclosure e(spec);
-    e.seat(7, {"ABC12345", 0x5000C50000000011ull, 0x5000C50000000012ull, false});
+    e.seat(7, {"ABC12345", 0x50D15C0000000011ull, 0x50D15C0000000012ull, false});
     const auto slots = descriptors_of(e, 0x17);
     ASSERT_EQ(slots.size(), 60u);
     EXPECT_EQ(slots[7], "SLOT 007,ABC12345");
@@ -223,7 +223,7 @@ TEST(SimEnclosure, AdditionalElementStatusWithAndWithoutElementIndex) {
         SCOPED_TRACE(eip ? "EIP set" : "EIP clear");
         auto spec = completed(2, false, eip ? "" : ", \"eip\": false");
         enclosure e(spec);
-        e.seat(0, {"S0", 0x5000C50000000011ull, 0x5000C50000000012ull, false});
+        e.seat(0, {"S0", 0x50D15C0000000011ull, 0x50D15C0000000012ull, false});
         const auto p = run(e, receive_diag_cdb(0x0A)).data_in;
         ASSERT_EQ(p[0], 0x0A);
         EXPECT_EQ(get_be16(&p[2]) + 4u, p.size());

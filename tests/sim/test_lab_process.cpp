@@ -226,14 +226,14 @@ TEST(SimLabProcess, WithoutElementIndexTheAdditionalStatusStillDecodes) {
     const auto r = lab.run({"/usr/bin/sg_ses", lab.node("sg0"), "--page=0xa"});
     expect_clean(r, "page 0xA");
     EXPECT_FALSE(contains(r.out, "Element index:"));
-    EXPECT_TRUE(contains(r.out, "SAS address: 0x5000c50000100001"));
+    EXPECT_TRUE(contains(r.out, "SAS address: 0x50d15c0000100001"));
     const auto join = lab.run({"/usr/bin/sg_ses", lab.node("sg0"), "--join"});
     expect_clean(join, "join");
 }
 
 TEST(SimLabProcess, SgInqAndSgVpdShowIdentities) {
-    running_lab lab(R"({"enclosures": [{"product": 7, "serial": "KVGR12345678", "sas_address": "5000C0FF0A0BC000"}],
-        "disks": [{"enclosure": "encl0", "slot": 0, "serial": "ZA11BB22CC33DD44", "naa": "5000C500ABCDEF00"},
+    running_lab lab(R"({"enclosures": [{"product": 7, "serial": "KVGR12345678", "sas_address": "50E1AB000A0BC000"}],
+        "disks": [{"enclosure": "encl0", "slot": 0, "serial": "ZA11BB22CC33DD44", "naa": "50D15C00ABCDEF00"},
                   {"kind": "sata", "enclosure": "encl0", "slot": 1, "serial": "WD-SATA-0001"}]})");
     ASSERT_TRUE(lab.started()) << lab.start_err();
     const auto inq = lab.run({"/usr/bin/sg_inq", lab.node("sg0")});
@@ -244,13 +244,13 @@ TEST(SimLabProcess, SgInqAndSgVpdShowIdentities) {
     const auto vpd = lab.run({"/usr/bin/sg_vpd", "-p", "di", lab.node("sg0")});
     EXPECT_EQ(vpd.exit_code, 0) << vpd.err;
     // The logical unit is named after the attached IOM (A: base + 100h).
-    EXPECT_TRUE(contains(vpd.out, "designator type: NAA,  code set: Binary\n      0x5000c0ff0a0bc100")) << vpd.out;
+    EXPECT_TRUE(contains(vpd.out, "designator type: NAA,  code set: Binary\n      0x50e1ab000a0bc100")) << vpd.out;
 
     const auto disk = lab.run({"/usr/bin/sg_inq", lab.node("sda")});
     EXPECT_EQ(disk.exit_code, 0) << disk.err;
     EXPECT_TRUE(contains(disk.out, "Unit serial number: ZA11BB22CC33DD44"));
     const auto dvpd = lab.run({"/usr/bin/sg_vpd", "--page=di", lab.node("sda")});
-    EXPECT_TRUE(contains(dvpd.out, "0x5000c500abcdef00")) << dvpd.out;
+    EXPECT_TRUE(contains(dvpd.out, "0x50d15c00abcdef00")) << dvpd.out;
     const auto sata = lab.run({"/usr/bin/sg_inq", lab.node("sdb")});
     EXPECT_TRUE(contains(sata.out, "Vendor identification: ATA"));
     EXPECT_TRUE(contains(sata.out, "Unit serial number: WD-SATA-0001"));

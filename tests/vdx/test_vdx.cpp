@@ -345,14 +345,5 @@ TEST_F(VdxTest, ProbeAsksPredicatesInOrderAndFailsWithError3WhenNoneAnswers) {
     EXPECT_EQ(error.code, kErrOsRequest);
 }
 
-TEST_F(VdxTest, InterfaceClasses) {
-    for (std::uint32_t i : {2u, 3u, 9u, 10u, 11u, 13u, 15u}) EXPECT_TRUE(vdx_is_scsi_interface(i)) << i;
-    for (std::uint32_t i : {3u, 10u, 12u, 14u, 16u, 19u}) EXPECT_TRUE(vdx_is_ata_interface(i)) << i;
-    for (std::uint32_t i : {1u, 4u, 5u, 6u, 7u, 8u, 17u, 20u}) EXPECT_TRUE(vdx_is_nvme_interface(i)) << i;
-    EXPECT_FALSE(vdx_is_scsi_interface(5));
-    EXPECT_FALSE(vdx_is_ata_interface(9));
-    EXPECT_FALSE(vdx_is_nvme_interface(10));
-}
-
 }  // namespace
 }  // namespace enctl
