@@ -189,7 +189,7 @@ public:
             !text(e, "product_id", where, s.product_id) || !text(e, "revision", where, s.revision) ||
             !opt_text(e, "product_name", where, s.product_name) || !text(e, "serial", where, s.serial) ||
             !sas(e, "sas_address", where, s.sas_address) || !text(e, "firmware", where, s.firmware) ||
-            !text(e, "oobm_version", where, s.oobm_version) || !number_into(e, "slots", where, s.slots, 255) ||
+            !text(e, "oobm_version", where, s.oobm_version) || !number_into(e, "slots", where, s.slots, 200) ||
             !text(e, "iom", where, iom) || !text(e, "attached_iom", where, attached) ||
             !boolean(e, "eip", where, s.eip) || !text(e, "proc_name", where, s.proc_name) ||
             !faults(e, where, s.faults))

@@ -64,7 +64,7 @@ struct enclosure_spec {
     std::uint64_t sas_address = 0; // VPD 83h NAA; IOM and expander addresses derive from it
     std::string firmware;          // "FwRev:" of page 03h, expander versions
     std::string oobm_version;      // last field of the ESCE descriptors
-    std::uint32_t slots = 0;
+    std::uint32_t slots = 0;       // at most 200: page 0Ah element indexes are one byte
     bool dual_iom = true;          // mode page 20h
     char attached_iom = 'A';       // String In page 04h: 'A', 'B' or '-' (unknown)
     bool eip = true;               // page 0Ah descriptors carry the element index

@@ -162,6 +162,18 @@ TEST_F(UnprivilegedRun, EveryInvocationNeedsAdmin) {
     }
 }
 
+TEST_F(UnprivilegedRun, RawIoCapabilityIsEnough) {
+    if (::geteuid() != 0) GTEST_SKIP() << "dropping to another user needs root";
+    if (::access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "setpriv is not installed";
+    // An unprivileged user that holds CAP_SYS_RAWIO (as an ambient capability).
+    const auto r = run_process({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                                "--inh-caps=+sys_rawio", "--ambient-caps=+sys_rawio", binary_, "version"});
+    if (r.exit_code == 126 || r.exit_code == 127) GTEST_SKIP() << "the unprivileged user cannot run " << binary_;
+    if (r.err.rfind("setpriv:", 0) == 0) GTEST_SKIP() << "setpriv could not set up the user: " << r.err;
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.substr(0, kBanner.size()), kBanner);
+}
+
 TEST(Cli, TargetTableHolds128Names) {
     std::vector<std::string> args;
     for (int i = 0; i < 128; ++i) args.push_back("SCSI1:0," + std::to_string(i) + ",0");

@@ -95,6 +95,8 @@ TEST(SimLabDescription, MistakesAreNamed) {
     EXPECT_EQ(parse_error(R"({"enclosures": [{"product": 8}]})"),
               "enclosures[0].product: must be a number from 0 to 7");
     EXPECT_EQ(parse_error(R"({"enclosures": [{"prodcut": 5}]})"), "enclosures[0]: unknown key \"prodcut\"");
+    EXPECT_EQ(parse_error(R"({"enclosures": [{"product": 5, "slots": 201}]})"),
+              "enclosures[0].slots: must be a number from 0 to 200");
     EXPECT_EQ(parse_error(R"({"enclosures": [{"product": 5, "multi_tenant": true}]})"),
               "enclosures[0]: only product 6 has a multi-tenant firmware");
     EXPECT_EQ(parse_error(R"({"disks": [{"enclosure": "nowhere", "slot": 1}]})"),
