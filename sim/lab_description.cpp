@@ -425,7 +425,8 @@ std::optional<lab_description> parse_lab_description(std::string_view json, std:
     }
     reader r;
     lab_description lab;
-    if (!r.keys(root.get(), "lab", {"enclosures", "disks"})) {
+    if (!r.keys(root.get(), "lab", {"enclosures", "disks", "kernel_class_links"}) ||
+        !r.boolean(root.get(), "kernel_class_links", "lab", lab.kernel_class_links)) {
         error = r.error;
         return std::nullopt;
     }
@@ -545,6 +546,7 @@ lab_description generated_lab(std::uint32_t enclosures, std::uint32_t disks) {
 
 std::string lab_description_json(const lab_description& lab) {
     json_ptr root(cJSON_CreateObject());
+    if (!lab.kernel_class_links) cJSON_AddFalseToObject(root.get(), "kernel_class_links");
     cJSON* encls = cJSON_AddArrayToObject(root.get(), "enclosures");
     auto add_address = [](cJSON* o, const scsi_address& a) {
         cJSON_AddNumberToObject(o, "host", a.host);

@@ -95,6 +95,7 @@ struct disk_spec {
 struct lab_description {
     std::vector<enclosure_spec> enclosures;
     std::vector<disk_spec> disks;
+    bool kernel_class_links = true;  // sysfs class entries as symbolic links, as the kernel makes them
 };
 
 // Parses a lab description; on failure returns nullopt and sets `error`.

@@ -70,6 +70,7 @@ bool write_sysfs_tree(const lab& the_lab, const std::string& root_text, std::str
     w.dir(sys / "class" / "nvme");
     w.dir(sys / "block");
 
+    const bool kernel_links = the_lab.description().kernel_class_links;
     int pci = 0;
     for (const auto& d : the_lab.devices()) {
         if (d.role == device_role::nvme) {
@@ -84,9 +85,14 @@ bool write_sysfs_tree(const lab& the_lab, const std::string& root_text, std::str
             w.file(ctrl / "firmware_rev", d.revision + "\n");
             w.file(ctrl / "dev", "240:" + std::to_string(d.block_index) + "\n");
             w.link(std::string("../../../") + fn, ctrl / "device");
+            const fs::path cls = sys / "class" / "nvme" / d.block_node;
+            if (kernel_links) {
+                w.link(std::string("../../devices/pci0000:00/") + fn + "/nvme/" + d.block_node, cls);
+                w.file(root / "dev" / d.block_node, node_file_text(d, d.block_node));
+                continue;
+            }
             // The class entry is a directory of its own whose `device` link
             // resolves the same way lexically and through the file system.
-            const fs::path cls = sys / "class" / "nvme" / d.block_node;
             w.dir(cls);
             for (const char* f : {"model", "serial", "firmware_rev", "dev"})
                 w.file(cls / f, f == std::string("model")          ? d.model + "\n"
@@ -121,9 +127,13 @@ bool write_sysfs_tree(const lab& the_lab, const std::string& root_text, std::str
         w.file(dev_dir / "scsi_generic" / d.sg_node / "dev", "21:" + sg_number + "\n");
         w.link("../../../" + hctl, dev_dir / "scsi_generic" / d.sg_node / "device");
         const fs::path sg_class = sys / "class" / "scsi_generic" / d.sg_node;
-        w.dir(sg_class);
-        w.file(sg_class / "dev", "21:" + sg_number + "\n");
-        w.link("../../../" + rel, sg_class / "device");
+        if (kernel_links) {
+            w.link("../../" + rel + "/scsi_generic/" + d.sg_node, sg_class);
+        } else {
+            w.dir(sg_class);
+            w.file(sg_class / "dev", "21:" + sg_number + "\n");
+            w.link("../../../" + rel, sg_class / "device");
+        }
         w.file(root / "dev" / d.sg_node, node_file_text(d, d.sg_node));
         if (!d.block_node.empty()) {
             const fs::path blk = dev_dir / "block" / d.block_node;
@@ -132,10 +142,14 @@ bool write_sysfs_tree(const lab& the_lab, const std::string& root_text, std::str
             w.file(blk / "size", std::to_string(d.blocks * d.block_size / 512) + "\n");
             w.link("../../../" + hctl, blk / "device");
             const fs::path blk_class = sys / "block" / d.block_node;
-            w.dir(blk_class);
-            w.file(blk_class / "dev", "8:" + std::to_string(16 * d.block_index) + "\n");
-            w.file(blk_class / "size", std::to_string(d.blocks * d.block_size / 512) + "\n");
-            w.link("../../" + rel, blk_class / "device");
+            if (kernel_links) {
+                w.link("../" + rel + "/block/" + d.block_node, blk_class);
+            } else {
+                w.dir(blk_class);
+                w.file(blk_class / "dev", "8:" + std::to_string(16 * d.block_index) + "\n");
+                w.file(blk_class / "size", std::to_string(d.blocks * d.block_size / 512) + "\n");
+                w.link("../../" + rel, blk_class / "device");
+            }
             w.link("../../block/" + d.block_node, sys / "class" / "block" / d.block_node);
             w.file(root / "dev" / d.block_node, node_file_text(d, d.block_node));
         }

@@ -8,10 +8,12 @@
 
 namespace enctl::sim {
 
-// The device directories sit under sys/devices as on a host. The class
-// entries (sys/class/scsi_generic/sgN, sys/block/sdX, sys/class/nvme/nvmeN)
-// are directories whose `device` link reaches the device directory whether
-// it is resolved through the file system or lexically from the entry.
+// The device directories sit under sys/devices as on a host. With
+// `kernel_class_links` (the default) the class entries (sys/class/scsi_generic/sgN,
+// sys/block/sdX, sys/class/nvme/nvmeN) are symbolic links into sys/devices,
+// exactly as the kernel makes them, so a `device` link has to be resolved
+// through the file system; without, they are directories whose `device` link
+// reaches the device directory lexically too.
 //
 // Writes the tree under `root` (created; an old tree there is removed first).
 // False with `error` set on a file system failure.

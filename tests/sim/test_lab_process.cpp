@@ -157,6 +157,32 @@ TEST(SimLabProcess, SysfsTreeAsOnALinuxHost) {
     EXPECT_EQ(sd, lab_model.disks.size() - 1);
 }
 
+TEST(SimLabProcess, ClassEntriesAreLinksAsTheKernelMakesThem) {
+    running_lab lab(R"({"enclosures": [{"product": 7}],
+                        "disks": [{"enclosure": "encl0", "slot": 0}, {"kind": "nvme"}]})");
+    ASSERT_TRUE(lab.started()) << lab.start_err();
+    const fs::path sys = lab.root() + "/sys";
+    for (const char* entry : {"class/scsi_generic/sg0", "block/sda", "class/nvme/nvme0"})
+        EXPECT_TRUE(fs::is_symlink(sys / entry)) << entry;
+    EXPECT_EQ(fs::read_symlink(sys / "class/scsi_generic/sg0"),
+              "../../devices/platform/host1/target1:0:0/1:0:0:0/scsi_generic/sg0");
+    EXPECT_EQ(fs::read_symlink(sys / "class/scsi_generic/sg0/device"), "../../../1:0:0:0");
+    EXPECT_EQ(read_file(sys / "class/scsi_generic/sg0/device/type"), "13\n");
+    EXPECT_EQ(read_file(sys / "block/sda/device/type"), "0\n");
+    EXPECT_EQ(read_file(sys / "class/nvme/nvme0/serial"), "NL00007001\n");
+    expect_clean(lab.run({"/usr/bin/sg_ses", lab.node("sg0"), "--page=1"}), "page 1");
+
+    running_lab dirs(R"({"kernel_class_links": false, "enclosures": [{"product": 7}],
+                         "disks": [{"enclosure": "encl0", "slot": 0}]})");
+    ASSERT_TRUE(dirs.started()) << dirs.start_err();
+    const fs::path dsys = dirs.root() + "/sys";
+    EXPECT_TRUE(fs::is_directory(dsys / "class/scsi_generic/sg0"));
+    EXPECT_FALSE(fs::is_symlink(dsys / "class/scsi_generic/sg0"));
+    const fs::path lexical = (dsys / "class/scsi_generic/sg0" / fs::read_symlink(dsys / "class/scsi_generic/sg0/device"))
+                                 .lexically_normal();
+    EXPECT_EQ(read_file(lexical / "type"), "13\n");
+}
+
 TEST(SimLabProcess, SgSesReadsEveryEnclosure) {
     running_lab lab;
     ASSERT_TRUE(lab.started());
@@ -277,6 +303,25 @@ TEST(SimLabProcess, InjectedFaultsReachTheTools) {
     const auto sn = lab.run({"/usr/bin/sg_vpd", "--page=sn", lab.node("sda")});
     EXPECT_NE(sn.exit_code, 0);
     EXPECT_EQ(lab.run({"/usr/bin/sg_vpd", "--page=di", lab.node("sda")}).exit_code, 0);
+}
+
+TEST(SimLabProcess, TimeOutsShortTransfersAndOneShotFaults) {
+    running_lab lab(R"({"enclosures": [{"product": 5, "faults": [
+        {"opcode": "0x1C", "page": 2, "kind": "delay", "ms": 90000},
+        {"opcode": "0x1C", "page": 7, "kind": "short", "length": 100},
+        {"opcode": "0x1C", "page": 3, "kind": "check_condition", "count": 1,
+         "sense": {"key": 6, "asc": "0x29", "ascq": 0}}]}]})");
+    ASSERT_TRUE(lab.started()) << lab.start_err();
+    // Longer than the tool's 60-second time-out, in lab time: the command times out at once.
+    const auto late = lab.run({"/usr/bin/sg_ses", lab.node("sg0"), "--page=2"});
+    EXPECT_TRUE(contains(late.out + late.err, "DID_TIME_OUT")) << late.out << late.err;
+    const auto cut = lab.run({"/usr/bin/sg_ses", lab.node("sg0"), "--page=7"});
+    EXPECT_TRUE(contains(cut.out + cut.err, "response too short")) << cut.out << cut.err;
+    // A one-shot fault is used up by the first process; the next one is answered.
+    const auto first = lab.run({"/usr/bin/sg_ses", lab.node("sg0"), "--page=3"});
+    EXPECT_NE(first.exit_code, 0);
+    EXPECT_TRUE(contains(first.err, "Unit Attention")) << first.err;
+    expect_clean(lab.run({"/usr/bin/sg_ses", lab.node("sg0"), "--page=3"}), "page 3 after the one-shot fault");
 }
 
 TEST(SimLabProcess, DumpGivesThePageInTheInputFormOfSgSes) {
