@@ -277,8 +277,11 @@ scsi_result enclosure::inquiry(const scsi_command& cmd) const {
         d.insert(d.end(), spec_.serial.begin(), spec_.serial.end());
         break;
     case 0x83: {
+        // The SES device the host reaches is the one in the IOM it is cabled
+        // to: its logical unit name is that IOM's address (the enclosure's
+        // base address when the IOM is unknown).
         bytes naa = {0x01, 0x03, 0x00, 0x08, 0, 0, 0, 0, 0, 0, 0, 0};
-        put_be64(&naa[4], spec_.sas_address);
+        put_be64(&naa[4], attached_iom() >= 0 ? iom_address(attached_iom()) : spec_.sas_address);
         bytes port = {0x61, 0x93, 0x00, 0x08, 0, 0, 0, 0, 0, 0, 0, 0};
         put_be64(&port[4], iom_address(std::max(attached_iom(), 0)));
         const bytes rel = {0x61, 0x94, 0x00, 0x04, 0x00, 0x00, 0x00, 0x01};

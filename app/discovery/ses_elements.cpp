@@ -223,6 +223,10 @@ int parse_element_descriptors(std::span<const std::uint8_t> page7, const element
 
 void parse_additional_element_status(std::span<const std::uint8_t> page_a, std::span<slot_record> slots) {
     const std::span<const std::uint8_t> page = page_extent(page_a);
+    // Without the element index (EIP clear) a device slot descriptor carries
+    // no slot number: the descriptors of the slot elements come in element
+    // order, so the n-th SAS descriptor of type 0 is slot n.
+    std::size_t slot_ordinal = 0;
     std::size_t offset = 8;
     while (offset + 2 <= page.size()) {
         const std::size_t length = 2 + static_cast<std::size_t>(page[offset + 1]);
@@ -231,15 +235,23 @@ void parse_additional_element_status(std::span<const std::uint8_t> page_a, std::
         offset += length;
 
         if ((descriptor[0] & 0x0F) != 6) continue;  // SAS only
-        const std::size_t specific = (descriptor[0] & 0x10) ? 4 : 2;
-        // Protocol-specific header (4 bytes) and the first phy descriptor up
-        // to its SAS address (20 bytes).
-        if (specific + 4 + 20 > descriptor.size()) continue;
+        const bool eip = (descriptor[0] & 0x10) != 0;
+        // Protocol-specific part: at byte 4 with EIP (number of phys, type,
+        // reserved, device slot number, phys), at byte 2 without (number of
+        // phys, type, phys).
+        const std::size_t specific = eip ? 4 : 2;
+        const std::size_t header = eip ? 4 : 2;
+        if (specific + 2 > descriptor.size()) continue;
         const std::span<const std::uint8_t> sas = descriptor.subspan(specific);
-        if (sas[0] == 0 || (sas[1] & 0xC0) != 0) continue;
-        const std::size_t slot = sas[3];
-        if (slot >= slots.size()) continue;
-        const std::span<const std::uint8_t> phy = sas.subspan(4);
+        if ((sas[1] & 0xC0) != 0) continue;  // not a device slot descriptor
+        std::size_t slot = slot_ordinal++;
+        if (eip) {
+            if (sas.size() < 4) continue;
+            slot = sas[3];
+        }
+        // The first phy descriptor up to its SAS address (20 bytes).
+        if (sas[0] == 0 || header + 20 > sas.size() || slot >= slots.size()) continue;
+        const std::span<const std::uint8_t> phy = sas.subspan(header);
         format_sas_address(slots[slot].attached_sas_address, phy.subspan(4, 8));
         format_sas_address(slots[slot].drive_sas_address, phy.subspan(12, 8));
     }

@@ -55,14 +55,20 @@ inline bytes element_descriptor_page(const std::vector<std::vector<std::string>>
     return page;
 }
 
-// One SAS additional element status descriptor with one phy descriptor.
+// One SAS additional element status descriptor with one phy descriptor
+// (`phys` only sets the count; `slot` is not written without EIP).
 inline bytes sas_descriptor(std::uint8_t slot, std::uint64_t attached, std::uint64_t address, bool eip = true,
                             std::uint8_t phys = 1, std::uint8_t descriptor_type = 0) {
     bytes d;
     d.push_back(static_cast<std::uint8_t>(0x06 | (eip ? 0x10 : 0)));
     d.push_back(0);  // length, set below
-    if (eip) d.insert(d.end(), {0, 0});
-    d.insert(d.end(), {phys, static_cast<std::uint8_t>(descriptor_type << 6), 0, slot});
+    if (eip) {
+        // Element index, then phys, type, reserved, device slot number.
+        d.insert(d.end(), {0, slot, phys, static_cast<std::uint8_t>(descriptor_type << 6), 0, slot});
+    } else {
+        // No element index and no slot number: phys and type only.
+        d.insert(d.end(), {phys, static_cast<std::uint8_t>(descriptor_type << 6)});
+    }
     bytes phy(28, 0);
     for (int i = 0; i < 8; ++i) {
         phy[4 + i] = static_cast<std::uint8_t>(attached >> (56 - 8 * i));

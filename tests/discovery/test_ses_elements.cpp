@@ -223,13 +223,29 @@ TEST(AdditionalElementStatus, SasAddressesPerSlot) {
     std::array<slot_record, 256> slots{};
     parse_additional_element_status(
         additional_status_page({sas_descriptor(3, 0x5000C500000A0001, 0x5000CCA012345678),
-                                sas_descriptor(4, 0x5000C500000A0002, 0x5000CCA0ABCDEF01, false)}),
+                                sas_descriptor(4, 0x5000C500000A0002, 0x5000CCA0ABCDEF01)}),
         slots);
     EXPECT_EQ(text_of(slots[3].attached_sas_address), "5000C500000A0001");
     EXPECT_EQ(text_of(slots[3].drive_sas_address), "5000CCA012345678");
-    // EIP clear: the protocol-specific part starts at byte 2.
     EXPECT_EQ(text_of(slots[4].attached_sas_address), "5000C500000A0002");
     EXPECT_EQ(text_of(slots[4].drive_sas_address), "5000CCA0ABCDEF01");
+}
+
+TEST(AdditionalElementStatus, WithoutElementIndexSlotsFollowTheDescriptorOrder) {
+    // EIP clear: the SAS part starts at byte 2 with no slot number; the
+    // device slot descriptors come in slot order (an empty slot has no phys).
+    bytes expander = sas_descriptor(0, 0x77, 0x88, false, 1, 1);  // type 1: not a slot
+    std::array<slot_record, 256> slots{};
+    parse_additional_element_status(
+        additional_status_page({sas_descriptor(0, 0, 0, false, 0), sas_descriptor(0, 0x5000C500000A0002, 0x5000CCA0ABCDEF01, false),
+                                sas_descriptor(0, 0x5000C500000A0003, 0x5000CCA0ABCDEF02, false), expander}),
+        slots);
+    EXPECT_EQ(text_of(slots[0].attached_sas_address), "");
+    EXPECT_EQ(text_of(slots[1].attached_sas_address), "5000C500000A0002");
+    EXPECT_EQ(text_of(slots[1].drive_sas_address), "5000CCA0ABCDEF01");
+    EXPECT_EQ(text_of(slots[2].attached_sas_address), "5000C500000A0003");
+    EXPECT_EQ(text_of(slots[2].drive_sas_address), "5000CCA0ABCDEF02");
+    EXPECT_EQ(text_of(slots[3].attached_sas_address), "");
 }
 
 TEST(AdditionalElementStatus, SkipsOtherProtocolsNoPhysAndOtherDescriptorTypes) {

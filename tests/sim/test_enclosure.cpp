@@ -113,7 +113,8 @@ TEST(SimEnclosure, EachProductIsRecognisedFromItsIdentity) {
         EXPECT_EQ(di.data_in[7], 8);
         std::uint64_t naa = 0;
         for (int i = 0; i < 8; ++i) naa = (naa << 8) | di.data_in[8 + i];
-        EXPECT_EQ(naa, spec.sas_address);
+        // The logical unit is named after the IOM the host is attached to (A).
+        EXPECT_EQ(naa, spec.sas_address + 0x100);
 
         const auto cfg = run(e, receive_diag_cdb(0x01));
         const auto& b = cfg.data_in;

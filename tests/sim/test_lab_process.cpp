@@ -269,7 +269,8 @@ TEST(SimLabProcess, SgInqAndSgVpdShowIdentities) {
     EXPECT_TRUE(contains(inq.out, "Unit serial number: KVGR12345678"));
     const auto vpd = lab.run({"/usr/bin/sg_vpd", "-p", "di", lab.node("sg0")});
     EXPECT_EQ(vpd.exit_code, 0) << vpd.err;
-    EXPECT_TRUE(contains(vpd.out, "designator type: NAA,  code set: Binary\n      0x50e1ab000a0bc000")) << vpd.out;
+    // The logical unit is named after the attached IOM (A: base + 100h).
+    EXPECT_TRUE(contains(vpd.out, "designator type: NAA,  code set: Binary\n      0x50e1ab000a0bc100")) << vpd.out;
 
     const auto disk = lab.run({"/usr/bin/sg_inq", lab.node("sda")});
     EXPECT_EQ(disk.exit_code, 0) << disk.err;
