@@ -76,7 +76,7 @@ bool exchange(const std::string& socket, const wire::request& rq, std::span<cons
     return ok;
 }
 
-void handle(lab& the_lab, int fd, bool& stop) {
+void handle(lab& the_lab, int fd, bool& stop, const std::function<void()>& on_stop) {
     wire::request rq;
     if (!read_all(fd, &rq, sizeof rq) || rq.magic != wire::request_magic || rq.data_out_len > wire::max_data ||
         rq.data_in_len > wire::max_data || rq.cdb_len > sizeof rq.cdb)
@@ -143,6 +143,7 @@ void handle(lab& the_lab, int fd, bool& stop) {
         rs.error = EINVAL;
     }
     rs.data_in_len = static_cast<std::uint32_t>(in.size());
+    if (stop && on_stop) on_stop();
     if (write_all(fd, &rs, sizeof rs) && !in.empty()) write_all(fd, in.data(), in.size());
 }
 
@@ -168,7 +169,7 @@ int listen_on(const std::string& path, std::string& error) {
     return fd;
 }
 
-void serve(lab& the_lab, int listen_fd) {
+void serve(lab& the_lab, int listen_fd, const std::function<void()>& on_stop) {
     bool stop = false;
     while (!stop) {
         const int fd = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
@@ -176,7 +177,7 @@ void serve(lab& the_lab, int listen_fd) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
             return;
         }
-        handle(the_lab, fd, stop);
+        handle(the_lab, fd, stop, on_stop);
         ::close(fd);
     }
 }

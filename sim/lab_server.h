@@ -2,6 +2,7 @@
 // its control commands (stop, stats, dump) and of device commands.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -19,7 +20,9 @@ std::string lab_pid_path(const std::string& dir);
 int listen_on(const std::string& path, std::string& error);
 
 // Serves requests one at a time until a "stop" request; returns then.
-void serve(lab& the_lab, int listen_fd);
+// `on_stop` runs before the stop request is answered, so that whoever asked
+// for the stop finds the lab's files settled when the answer arrives.
+void serve(lab& the_lab, int listen_fd, const std::function<void()>& on_stop = {});
 
 // Answers one control text ("stats", "reset", "dump DEVICE PAGE", "ping",
 // "stop"). Sets `stop` for "stop". Returns 0 and the output, or 1 and a message.

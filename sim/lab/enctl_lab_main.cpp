@@ -155,10 +155,11 @@ int start(const std::string& dir_arg, const char* file) {
             std::ofstream pidfile(lab_pid_path(dir));
             pidfile << ::getpid() << "\n";
         }
-        serve(the_lab, listen_fd);
-        ::close(listen_fd);
-        ::unlink(lab_socket_path(dir).c_str());
-        ::unlink(lab_pid_path(dir).c_str());
+        serve(the_lab, listen_fd, [&] {
+            ::close(listen_fd);
+            ::unlink(lab_socket_path(dir).c_str());
+            ::unlink(lab_pid_path(dir).c_str());
+        });
         std::fflush(nullptr);
         ::_exit(0);
     }
