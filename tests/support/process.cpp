@@ -128,10 +128,35 @@ std::string built_program(const std::string& name) {
     return std::string(dir && *dir ? dir : ENCTL_BINARY_DIR) + "/" + name;
 }
 
+namespace {
+
+// An empty filesystem root: enctl run by a test sees no device unless the test
+// points it at a lab. The suite must never send commands to a real enclosure.
+struct empty_root {
+    std::string dir;
+    empty_root() {
+        char path[] = "/tmp/enctl-empty-root-XXXXXX";
+        const char* made = ::mkdtemp(path);
+        dir = made ? made : "/nonexistent-enctl-root";
+    }
+    ~empty_root() { ::rmdir(dir.c_str()); }
+};
+
+const std::string& empty_sysroot() {
+    static const empty_root root;
+    return root.dir;
+}
+
+}  // namespace
+
 process_result run_enctl(const std::vector<std::string>& args, const process_options& options) {
     std::vector<std::string> argv{built_program("enctl")};
     argv.insert(argv.end(), args.begin(), args.end());
-    return run_process(argv, options);
+    process_options hermetic = options;
+    bool has_root = false;
+    for (const auto& [name, value] : options.env) has_root = has_root || name == "ENCTL_SYSROOT";
+    if (!has_root) hermetic.env.emplace_back("ENCTL_SYSROOT", empty_sysroot());
+    return run_process(argv, hermetic);
 }
 
 }  // namespace enctl::testing
