@@ -28,6 +28,19 @@ bool http_url_segment_ok(std::string_view text) {
     return true;
 }
 
+unsigned http_authenticated_get(const http_options& options, const char* url) {
+    std::uint32_t status = 0;
+    const unsigned result = http_data_get(url, options.user, options.password, 1, 0, status);
+    if (result != 0) return result;
+    if (status == 401 || status == 403) {
+        http_buffer_reset(g_http_body);
+        CONSOLE_PRINT(kVerbosityNormal, "ERROR: The enclosure refused the user name or password (http code %u)\n",
+                      status);
+        return 1;
+    }
+    return 0;
+}
+
 int http_query(http_options& options, int show_mode) {
     char url[kUrlSize];
     std::snprintf(url, sizeof url, "http://%s/Query/", options.address);
@@ -73,10 +86,9 @@ int http_show_devices(http_options& options) {
     if (http_device_prologue(options, "ERROR: Not able to retrieve the device name.\n")) return 1;
     http_buffer_reset(g_http_body);
     char url[kUrlSize];
-    std::uint32_t status = 0;
     if (options.show_device[0] == '\0') {
         std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s", options.address, options.device_name);
-        if (http_data_get(url, options.user, options.password, 1, 0, status) != 0) {
+        if (http_authenticated_get(options, url) != 0) {
             CONSOLE_PRINT(kVerbosityNormal, "ERROR: The command to get device data failed.\n");
             return 1;
         }
@@ -91,7 +103,7 @@ int http_show_devices(http_options& options) {
         CONSOLE_PRINT(kVerbosityNormal, "Data for %s\n", row.key);
         std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s/%s/", options.address, options.device_name,
                       row.key);
-        if (http_data_get(url, options.user, options.password, 1, 0, status) != 0) {
+        if (http_authenticated_get(options, url) != 0) {
             CONSOLE_PRINT(kVerbosityNormal, "ERROR: The command to get data failed for %s\n", row.show_name);
             return 1;
         }
@@ -106,8 +118,7 @@ int http_health(http_options& options) {
     http_buffer_reset(g_http_body);
     char url[kUrlSize];
     std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s/Full/", options.address, options.device_name);
-    std::uint32_t status = 0;
-    if (http_data_get(url, options.user, options.password, 1, 0, status) != 0) {
+    if (http_authenticated_get(options, url) != 0) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: The command to get device data failed.\n");
         return 1;
     }

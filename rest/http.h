@@ -39,6 +39,11 @@ int http_fw_status(http_options& options, std::int32_t& percent, const char* job
 int http_getlog_in_progress(http_options& options, std::uint32_t& in_progress);
 int http_iom_port_id(http_options& options, char* port_id, std::size_t size);
 
+// GET of a document with the run's credentials into the body buffer. A
+// request whose credentials the enclosure refuses (401, 403) is a failure with
+// its own message, never an empty document. Returns the libcurl result, or 1.
+unsigned http_authenticated_get(const http_options& options, const char* url);
+
 // True when the text can stand as one URL path segment unchanged: not empty,
 // not "." or "..", only letters, digits and "-", ".", "_", "~".
 bool http_url_segment_ok(std::string_view text);

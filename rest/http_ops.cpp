@@ -30,10 +30,18 @@ void flush_console() { std::fflush(stdout); }
 
 std::uint64_t now_seconds() { return now_ms() / 1000; }
 
-// GET into the body buffer with the run's credentials.
-unsigned get_document(const http_options& options, const char* url) {
+
+// PUT of a job request; a refused request (an error status such as 412 for a
+// stale ETag) stops the firmware update instead of waiting for a job that the
+// enclosure never started.
+bool put_accepted(const http_options& options, const char* url, const char* etag, const char* json) {
     std::uint32_t status = 0;
-    return http_data_get(url, options.user, options.password, 1, 0, status);
+    if (http_data_put(url, options.user, options.password, etag, json, status) != 0) return false;
+    if (http_status_failed(status)) {
+        CONSOLE_PRINT(kVerbosityNormal, "ERROR: The enclosure refused the request with http code %u\n", status);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -44,7 +52,7 @@ int http_fw_status(http_options& options, std::int32_t& percent, const char* job
     char url[kUrlSize];
     std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s/Jobs/%s/", options.address, options.device_name,
                   job_name);
-    if (const unsigned result = get_document(options, url)) return static_cast<int>(result);
+    if (const unsigned result = http_authenticated_get(options, url)) return static_cast<int>(result);
     if (g_http_body.size == 0) {
         CONSOLE_PRINT(kVerbosityDebug, "ERROR: did not receive http data\n");
         return 1;
@@ -120,21 +128,20 @@ int http_fw(http_options& options) {
                   options.device_name);
     CONSOLE_PRINT(kVerbosityNormal, "File upload started\n");
     std::uint32_t status = 0;
-    if (http_file_post(upload_url, options.user, options.password, transfer, status) != 0) {
+    if (http_file_post(upload_url, options.user, options.password, transfer, status) != 0 ||
+        http_status_failed(status)) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: File upload failed with http code %u\n", status);
         return 1;
     }
     image.reset();
 
-    if (http_data_put(device_url, options.user, options.password, etag, "{\"FirmwareUpdate\":true}", status) != 0)
-        return 1;
+    if (!put_accepted(options, device_url, etag, "{\"FirmwareUpdate\":true}")) return 1;
     CONSOLE_PRINT(kVerbosityNormal, "Firmware update started\n");
     if (http_wait_job(options, "FirmwareUpdate") != 0) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: Firmware update not completed.\n");
         return 1;
     }
-    if (http_data_put(device_url, options.user, options.password, etag, "{\"FirmwareActivate\":true}", status) != 0)
-        return 1;
+    if (!put_accepted(options, device_url, etag, "{\"FirmwareActivate\":true}")) return 1;
     CONSOLE_PRINT(kVerbosityNormal, "Firmware activation started\n");
     if (http_wait_job(options, "FirmwareActivate") != 0) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: Firmware update not completed.\n");
@@ -147,7 +154,7 @@ int http_fw(http_options& options) {
 int http_getlog_in_progress(http_options& options, std::uint32_t& in_progress) {
     char url[kUrlSize];
     std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s/LogsStatus", options.address, options.device_name);
-    if (const unsigned result = get_document(options, url)) return static_cast<int>(result);
+    if (const unsigned result = http_authenticated_get(options, url)) return static_cast<int>(result);
     if (g_http_body.size == 0) {
         CONSOLE_PRINT(kVerbosityDebug, "ERROR: did not receive http data\n");
         return 1;
@@ -199,7 +206,7 @@ int http_getlog(http_options& options) {
     }
     char url[kUrlSize];
     std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s/LogsStart", options.address, options.device_name);
-    if (get_document(options, url) != 0) {
+    if (http_authenticated_get(options, url) != 0) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: The command to start the logging process failed.\n");
         return fail();
     }
@@ -237,10 +244,12 @@ int http_getlog(http_options& options) {
     const unsigned result = http_file_get(url, options.user, options.password, transfer, status);
     // Closing flushes the last bytes; a failure there is a failed download.
     const bool closed = std::fclose(file.release()) == 0;
-    if (result == 0 && closed) {
+    if (result == 0 && closed && !http_status_failed(status)) {
         CONSOLE_PRINT(kVerbosityNormal, "File saved: %s\n", file_name);
         return 0;
     }
+    // An error document is not a log: it is not left behind as one.
+    if (http_status_failed(status)) std::remove(file_name);
     CONSOLE_PRINT(kVerbosityNormal, "ERROR: Log download failed with http code %u\n", status);
     return 1;
 }
@@ -248,7 +257,7 @@ int http_getlog(http_options& options) {
 int http_iom_port_id(http_options& options, char* port_id, std::size_t size) {
     char url[kUrlSize];
     std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s/Ports/", options.address, options.device_name);
-    if (const unsigned result = get_document(options, url)) {
+    if (const unsigned result = http_authenticated_get(options, url)) {
         CONSOLE_PRINT(kVerbosityNormal, "Cannot access: %s\n", url);
         return static_cast<int>(result);
     }
@@ -287,7 +296,8 @@ int http_iom_config(http_options& options) {
     }
     const std::string body = http_json_port_settings(dhcp, options.iom_value);
     std::uint32_t status = 0;
-    if (body.empty() || http_data_put(url, options.user, options.password, etag, body.c_str(), status) != 0) {
+    if (body.empty() || http_data_put(url, options.user, options.password, etag, body.c_str(), status) != 0 ||
+        http_status_failed(status)) {
         CONSOLE_PRINT(kVerbosityNormal, "%s",
                       dhcp ? "ERROR: Could not set IOM to dynamic configuration.\n"
                            : "ERROR: Could not set IOM to static configuration.\n");
@@ -303,7 +313,7 @@ int http_iom_status(http_options& options) {
     char url[kUrlSize];
     std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s/Ports/?controllerid=1", options.address,
                   options.device_name);
-    if (get_document(options, url) != 0) {
+    if (http_authenticated_get(options, url) != 0) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: The command to get IOM port data failed.\n");
         return 1;
     }

@@ -90,6 +90,10 @@ unsigned http_file_post(const char* url, const char* user, const char* password,
 // Reads the "Etag: " response header of a GET; 0 when a 32-character tag was
 // read into `etag` (room for kHttpEtagSize bytes), 1 otherwise.
 int http_get_etag(const char* url, const char* user, const char* password, char* etag);
+// True when the service answered a request with an error status (4xx, 5xx).
+// A completed transfer is not yet an accepted request: the routines that change
+// the enclosure or save what it sends check this too.
+inline bool http_status_failed(std::uint32_t status_code) { return status_code >= 400; }
 // Zero-fills the buffer's bytes, clears collect and size; the allocation stays.
 void http_buffer_reset(http_buffer& buffer);
 

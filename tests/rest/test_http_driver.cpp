@@ -40,7 +40,7 @@ TEST(HttpDriver, DefaultsAndDispatchOrder) {
     testing::console_output([&] { result = http_run(health); });
     EXPECT_EQ(text_of(health.password), "tovek");
     EXPECT_EQ(service.requests().back().header("authorization"), testing::basic_credentials("ops", "tovek"));
-    EXPECT_EQ(result, 0);  // the 401 document parses as JSON without members
+    EXPECT_EQ(result, 1);  // the service refuses "ops": a failure, not an empty report
 }
 
 TEST(HttpDriver, RunsLogFolderIsCreatedOneLevelDeep) {

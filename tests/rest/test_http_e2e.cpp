@@ -256,8 +256,8 @@ TEST(HttpE2e, FirmwareJobThatNeverFinishesEndsAfter300Seconds) {
 }
 
 TEST(HttpE2e, FirmwareFailurePaths) {
-    // A stale ETag on the activation: the enclosure refuses it and the
-    // activation job never appears.
+    // A stale ETag on the activation: the enclosure refuses the request (412)
+    // and the run stops there instead of waiting for a job that never starts.
     {
         rest_service service(R"({"rotate_etag_after_put": true})");
         const std::string image_path = service.dir() + "/fw.bin";
@@ -265,26 +265,34 @@ TEST(HttpE2e, FirmwareFailurePaths) {
         const auto r = run_http(service, {"fw=" + image_path});
         EXPECT_EQ(r.exit_code, 1);
         EXPECT_EQ(r.out, kPrologue + "File upload started\n" + upload_lines(3) + "Firmware update started\n" +
-                             job_completes_in_two_polls() + "Firmware activation started\n" +
-                             "\r|-- Waiting for completion: 0% (0 seconds)" +
-                             "\r|-- ERROR: Not able to determine firmware status" + spaces(10) + "\n" +
-                             "ERROR: Firmware update not completed.\n\n");
+                             job_completes_in_two_polls() +
+                             "ERROR: The enclosure refused the request with http code 412\n\n");
         const auto requests = service.requests();
+        ASSERT_EQ(requests.size(), 7u);
         EXPECT_EQ(requests.at(6).method, "PUT");
         EXPECT_EQ(requests.at(6).header("if-match"), kTag);
     }
-    // An empty image is uploaded as an empty part; the enclosure has nothing
-    // to install.
+    // An upload the enclosure rejects: no install is requested.
+    {
+        rest_service service(R"({"overrides": {"POST /Storage/Devices/enc01/OperatingSystem/": {"status": 500}}})");
+        const std::string image_path = service.dir() + "/fw.bin";
+        testing::write_file(image_path, "img");
+        const auto r = run_http(service, {"fw=" + image_path});
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(r.out, kPrologue + "File upload started\n" + upload_lines(3) +
+                             "ERROR: File upload failed with http code 500\n\n");
+        for (const auto& request : service.requests()) EXPECT_NE(request.method, "PUT");
+    }
+    // An empty image is uploaded as an empty part; the enclosure rejects it
+    // (400) and no install is requested.
     {
         rest_service service;
         const std::string image_path = service.dir() + "/empty.bin";
         testing::write_file(image_path, "");
         const auto r = run_http(service, {"fw=" + image_path});
         EXPECT_EQ(r.exit_code, 1);
-        EXPECT_EQ(r.out, kPrologue + "File upload started\n" + upload_lines(0) + "Firmware update started\n" +
-                             "\r|-- Waiting for completion: 0% (0 seconds)" +
-                             "\r|-- ERROR: Not able to determine firmware status" + spaces(10) + "\n" +
-                             "ERROR: Firmware update not completed.\n\n");
+        EXPECT_EQ(r.out, kPrologue + "File upload started\n" + upload_lines(0) +
+                             "ERROR: File upload failed with http code 400\n\n");
         const auto requests = service.requests();
         ASSERT_GE(requests.size(), 3u);
         ASSERT_EQ(requests[2].parts.size(), 1u);
@@ -394,6 +402,17 @@ TEST(HttpE2e, GetlogFailurePaths) {
                              "/none/enc01_slot3_log.bin\n\n");
         EXPECT_EQ(service.requests().size(), before + 1);
     }
+    // LogsFetch answered with an error document: a failure, and no log file
+    // holding the error document is left behind.
+    {
+        rest_service service(R"({"logs_polls_in_progress": 0,
+            "overrides": {"GET /Storage/Devices/enc01/LogsFetch": {"status": 404, "body": {"Error": "none"}}}})");
+        const auto r = run_http(service, {"getlog", "dir=" + service.dir()});
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_NE(r.out.find("ERROR: Log download failed with http code 404\n"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("File saved"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(service.dir() + "/enc01_slot3_log.bin"));
+    }
     // LogsStatus that is not JSON.
     {
         rest_service service(R"({"overrides": {"GET /Storage/Devices/enc01/LogsStatus": {"body": "busy"}}})");
@@ -445,6 +464,33 @@ TEST(HttpE2e, IomStatusDhcpAndStaticAddress) {
         EXPECT_NE(r.exit_code, 0) << bad;
     }
     EXPECT_EQ(service.requests().size(), before);
+}
+
+TEST(HttpE2e, RefusedCredentialsAreAFailureNotAnEmptyDocument) {
+    rest_service service(R"({"password": "other"})");
+    const std::string refused = "ERROR: The enclosure refused the user name or password (http code 401)\n";
+    auto r = run_http(service, {"show"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, kPrologue + refused + "ERROR: The command to get device data failed.\n\n");
+    r = run_http(service, {"show=sensor"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, kPrologue + "Data for Sensors\n" + refused + "ERROR: The command to get data failed for sensor\n\n");
+    r = run_http(service, {"health"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, kPrologue + refused + "ERROR: The command to get device data failed.\n\n");
+    r = run_http(service, {"iom"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, kPrologue + refused + "ERROR: The command to get IOM port data failed.\n\n");
+    // With the right password the same service answers.
+    r = run_http(service, {"user=admin", "pass=other", "health"});
+    EXPECT_EQ(r.exit_code, 0);
+}
+
+TEST(HttpE2e, IomSettingRefusedByTheEnclosureIsAFailure) {
+    rest_service service(R"({"overrides": {"PUT /Storage/Devices/enc01/Ports/IOM1-MGMT": {"status": 412}}})");
+    const auto r = run_http(service, {"iom=10.9.8.7"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, kPrologue + "ERROR: Could not set IOM to static configuration.\n\n");
 }
 
 TEST(HttpE2e, IomConfiguresTheLastPortAndRefusesUnsafePortIds) {
