@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds enctl and runs it against the simulated lab (sim/README.md): the
 # version listing, then `enctl show` on the built-in default lab of one
-# enclosure per product, with their drives. The lab is stopped on exit.
+# enclosure per product, and `show handles` of one of them with its drives. The lab is stopped on exit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -24,3 +24,6 @@ printf '  %s\n' "${assignments[@]}"
 echo
 echo "$ enctl show"
 env "${assignments[@]}" ./build/enctl show || true
+echo
+echo "$ enctl SCSI5:0,0,0 show handles"
+env "${assignments[@]}" ./build/enctl SCSI5:0,0,0 show handles || true
