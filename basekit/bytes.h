@@ -1,5 +1,5 @@
 // Byte helpers shared by the command builders and parsers: big-endian
-// readers, the smaller of two counts, byte-pair swap (ATA identify strings)
+// readers and stores, the smaller of two counts, byte-pair swap (ATA identify strings)
 // and UTF-16LE to narrow text.
 #pragma once
 
@@ -20,6 +20,24 @@ constexpr std::uint32_t be32(const std::uint8_t* p) noexcept {
 }
 constexpr std::uint64_t be64(const std::uint8_t* p) noexcept {
     return (std::uint64_t{be32(p)} << 32) | be32(p + 4);
+}
+
+// Store 2, 3, 4 or 8 bytes most significant first (command and page fields).
+constexpr void put_be16(std::uint8_t* p, std::uint32_t v) noexcept {
+    p[0] = static_cast<std::uint8_t>(v >> 8);
+    p[1] = static_cast<std::uint8_t>(v);
+}
+constexpr void put_be24(std::uint8_t* p, std::uint32_t v) noexcept {
+    p[0] = static_cast<std::uint8_t>(v >> 16);
+    put_be16(p + 1, v);
+}
+constexpr void put_be32(std::uint8_t* p, std::uint32_t v) noexcept {
+    put_be16(p, v >> 16);
+    put_be16(p + 2, v);
+}
+constexpr void put_be64(std::uint8_t* p, std::uint64_t v) noexcept {
+    put_be32(p, static_cast<std::uint32_t>(v >> 32));
+    put_be32(p + 4, static_cast<std::uint32_t>(v));
 }
 
 // The smaller of two u32.

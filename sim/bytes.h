@@ -9,28 +9,15 @@
 #include <string_view>
 #include <vector>
 
+#include "basekit/bytes.h"
+
 namespace enctl::sim {
 
 using bytes = std::vector<std::uint8_t>;
 
-inline void put_be16(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v >> 8);
-    p[1] = static_cast<std::uint8_t>(v);
-}
-inline void put_be32(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v >> 24);
-    p[1] = static_cast<std::uint8_t>(v >> 16);
-    p[2] = static_cast<std::uint8_t>(v >> 8);
-    p[3] = static_cast<std::uint8_t>(v);
-}
-inline void put_be64(std::uint8_t* p, std::uint64_t v) {
-    put_be32(p, static_cast<std::uint32_t>(v >> 32));
-    put_be32(p + 4, static_cast<std::uint32_t>(v));
-}
-inline std::uint32_t get_be16(const std::uint8_t* p) { return (std::uint32_t{p[0]} << 8) | p[1]; }
-inline std::uint32_t get_be32(const std::uint8_t* p) {
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
+using enctl::put_be16;
+using enctl::put_be32;
+using enctl::put_be64;
 
 // Writes `text` into `n` bytes at `p`, padded with `pad` (blank for SCSI
 // strings, NUL for fixed C strings), cut when longer.

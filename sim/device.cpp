@@ -39,16 +39,16 @@ std::uint32_t allocation_length(const scsi_command& cmd) {
     switch (c[0]) {
     case 0x12:  // INQUIRY
     case 0x1C:  // RECEIVE DIAGNOSTIC RESULTS
-        return c.size() >= 5 ? get_be16(&c[3]) : 0;
+        return c.size() >= 5 ? enctl::be16(&c[3]) : 0;
     case 0x1A:  // MODE SENSE(6)
     case 0x03:  // REQUEST SENSE
         return c.size() >= 5 ? c[4] : 0;
     case 0x5A:  // MODE SENSE(10)
-        return c.size() >= 9 ? get_be16(&c[7]) : 0;
+        return c.size() >= 9 ? enctl::be16(&c[7]) : 0;
     case 0x9E:  // SERVICE ACTION IN(16)
     case 0xA0:  // REPORT LUNS (bytes 6-9)
-        if (c[0] == 0xA0) return c.size() >= 10 ? get_be32(&c[6]) : 0;
-        return c.size() >= 14 ? get_be32(&c[10]) : 0;
+        if (c[0] == 0xA0) return c.size() >= 10 ? enctl::be32(&c[6]) : 0;
+        return c.size() >= 14 ? enctl::be32(&c[10]) : 0;
     default:
         return cmd.data_in_capacity;
     }

@@ -336,7 +336,7 @@ scsi_result enclosure::receive_diagnostic(const scsi_command& cmd) const {
 scsi_result enclosure::send_diagnostic(const scsi_command& cmd) {
     const auto& c = cmd.cdb;
     if (c.size() < 6) return invalid_field_in_cdb();
-    const std::uint32_t length = get_be16(&c[3]);
+    const std::uint32_t length = enctl::be16(&c[3]);
     if (length == 0) return {};  // no page: the (default) self-test passes
     if (!(c[1] & 0x10) || cmd.data_out.size() < 4 || length > cmd.data_out.size())
         return invalid_field_in_cdb();

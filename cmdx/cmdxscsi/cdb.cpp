@@ -41,14 +41,14 @@ void cmdxscsi_build_inquiry(vdx_scsi_cmd* cmd, bool evpd, std::uint8_t page_code
         cdb[1] = 0x01;
         cdb[2] = page_code;
     }
-    cmdx::put_be16(cdb + 3, cmd->transfer_length);
+    enctl::put_be16(cdb + 3, cmd->transfer_length);
 }
 
 void cmdxscsi_build_mode_select10(vdx_scsi_cmd* cmd, bool pf, bool rtd, bool sp,
                                   std::span<std::uint8_t> buffer) {
     std::uint8_t* cdb = begin(cmd, kScsiOpModeSelect10, 10, buffer, kMax16, kVdxDirToDevice, g_cmdxscsi_timeout_ms);
     cdb[1] = static_cast<std::uint8_t>((pf ? 0x10 : 0) | (rtd ? 0x02 : 0) | (sp ? 0x01 : 0));
-    cmdx::put_be16(cdb + 7, cmd->transfer_length);
+    enctl::put_be16(cdb + 7, cmd->transfer_length);
 }
 
 void cmdxscsi_build_mode_sense10(vdx_scsi_cmd* cmd, bool llbaa, bool dbd, std::uint8_t page_control,
@@ -58,14 +58,14 @@ void cmdxscsi_build_mode_sense10(vdx_scsi_cmd* cmd, bool llbaa, bool dbd, std::u
     cdb[1] = static_cast<std::uint8_t>((llbaa ? 0x10 : 0) | (dbd ? 0x08 : 0));
     cdb[2] = static_cast<std::uint8_t>(((page_control & 0x03) << 6) | (page_code & 0x3F));
     cdb[3] = subpage;
-    cmdx::put_be16(cdb + 7, cmd->transfer_length);
+    enctl::put_be16(cdb + 7, cmd->transfer_length);
 }
 
 void cmdxscsi_build_read_capacity16(vdx_scsi_cmd* cmd, std::span<std::uint8_t> buffer) {
     std::uint8_t* cdb = begin(cmd, kScsiOpServiceActionIn16, 16, buffer, kMax32, kVdxDirFromDevice,
                               g_cmdxscsi_timeout_ms);
     cdb[1] = 0x10;
-    cmdx::put_be32(cdb + 10, cmd->transfer_length);
+    enctl::put_be32(cdb + 10, cmd->transfer_length);
 }
 
 void cmdxscsi_build_receive_diagnostic(vdx_scsi_cmd* cmd, bool pcv, std::uint8_t page_code,
@@ -76,7 +76,7 @@ void cmdxscsi_build_receive_diagnostic(vdx_scsi_cmd* cmd, bool pcv, std::uint8_t
         cdb[1] = 0x01;
         cdb[2] = page_code;
     }
-    cmdx::put_be16(cdb + 3, cmd->transfer_length);
+    enctl::put_be16(cdb + 3, cmd->transfer_length);
 }
 
 void cmdxscsi_build_send_diagnostic(vdx_scsi_cmd* cmd, send_diagnostic_bits bits,
@@ -86,7 +86,7 @@ void cmdxscsi_build_send_diagnostic(vdx_scsi_cmd* cmd, send_diagnostic_bits bits
     cdb[1] = static_cast<std::uint8_t>(((bits.self_test_code_low & 0x01) << 5) | (bits.pf ? 0x10 : 0) |
                                        (bits.self_test ? 0x04 : 0) | (bits.dev_offl ? 0x02 : 0) |
                                        (bits.unit_offl ? 0x01 : 0));
-    cmdx::put_be16(cdb + 3, cmd->transfer_length);
+    enctl::put_be16(cdb + 3, cmd->transfer_length);
 }
 
 void cmdxscsi_build_vendor_e6_read(vdx_scsi_cmd* cmd, std::uint8_t flags, std::uint8_t expander,
@@ -96,8 +96,8 @@ void cmdxscsi_build_vendor_e6_read(vdx_scsi_cmd* cmd, std::uint8_t flags, std::u
                               g_cmdxscsi_vendor_timeout_ms);
     cdb[1] = static_cast<std::uint8_t>((flags & 0x08) | (expander & 0x03));
     cdb[2] = log_type;
-    cmdx::put_be24(cdb + 3, byte_offset);
-    cmdx::put_be24(cdb + 6, cmd->transfer_length);
+    enctl::put_be24(cdb + 3, byte_offset);
+    enctl::put_be24(cdb + 6, cmd->transfer_length);
     cdb[9] = 0;
 }
 
@@ -112,7 +112,7 @@ void cmdxscsi_build_vendor_e6_read_enhanced(vdx_scsi_cmd* cmd, std::uint8_t sub_
     cdb[4] = expander;
     cdb[5] = log_type;
     cdb[6] = 0;
-    cmdx::put_be16(cdb + 7, cmd->transfer_length);
+    enctl::put_be16(cdb + 7, cmd->transfer_length);
     cdb[9] = 0;
     cdb[10] = flag;
     cdb[11] = 0;

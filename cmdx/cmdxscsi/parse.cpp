@@ -43,7 +43,7 @@ int cmdxscsi_inquiry_vpd80_parse_serial(vdx_error* error, std::span<char> out,
                          "buffer not large enough to parse scsi inquiry vpd 80 serial");
     // The serial number runs from byte 4 for the page length, but never past
     // the bytes received.
-    const std::size_t page_length = cmdx::be16(data.data() + 2);
+    const std::size_t page_length = enctl::be16(data.data() + 2);
     const std::size_t length = std::min(page_length, data.size() - 4);
     cmdx::copy_trimmed(out, data.subspan(4, length));
     if (!out.empty() && out[0] == '\0' && data.size() >= 21) cmdx::copy_trimmed(out, data.subspan(4, 16));
@@ -56,7 +56,7 @@ int cmdxscsi_read_capacity_parse_returned_logical_block_address(vdx_error* error
     if (data.size() < 8)
         return VDX_ERROR(error, kErrParseOrCheckCondition, 0,
                          "buffer not large enough to parse scsi read capacity returned logical block address");
-    if (lba) *lba = cmdx::be64(data.data());
+    if (lba) *lba = enctl::be64(data.data());
     return vdx_error_clear(error);
 }
 
@@ -66,7 +66,7 @@ int cmdxscsi_read_capacity_parse_logical_block_length_in_bytes(vdx_error* error,
     if (data.size() < 12)
         return VDX_ERROR(error, kErrParseOrCheckCondition, 0,
                          "buffer not large enough to parse scsi read capacity logical block length in bytes");
-    if (length) *length = cmdx::be32(data.data() + 8);
+    if (length) *length = enctl::be32(data.data() + 8);
     return vdx_error_clear(error);
 }
 
@@ -74,7 +74,7 @@ int ses_parse_string(vdx_error* error, std::span<char> out, std::span<const std:
                      std::uint32_t* offset) {
     if (!out.empty()) std::memset(out.data(), 0, out.size());
     if (!offset) return vdx_error_clear(error);
-    const std::size_t page_end = page.size() >= 4 ? cmdx::be16(page.data() + 2) + 4u : 0;
+    const std::size_t page_end = page.size() >= 4 ? enctl::be16(page.data() + 2) + 4u : 0;
     const std::size_t end = std::min(page_end, page.size());
     std::size_t pos = *offset;
     while (pos < end && page[pos] == 0) ++pos;

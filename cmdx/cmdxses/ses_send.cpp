@@ -41,7 +41,7 @@ std::size_t ses_build_cli_page(std::span<std::uint8_t> page, std::uint8_t select
     const std::size_t size = text.size() + 8;
     if (!clear(page, size)) return 0;
     page[0] = kSesPageCli;
-    cmdx::put_be16(&page[2], static_cast<std::uint32_t>(text.size() + 4));
+    enctl::put_be16(&page[2], static_cast<std::uint32_t>(text.size() + 4));
     page[4] = selector;
     if (!text.empty()) std::memcpy(&page[8], text.data(), text.size());
     return size;
@@ -56,12 +56,12 @@ std::vector<std::uint8_t> ses_build_download_microcode_page(std::uint32_t genera
     std::vector<std::uint8_t> page(data.size() + kSesMicrocodeHeader, 0);
     page[0] = kSesPageMicrocode;
     page[1] = 0x00;
-    cmdx::put_be16(&page[2], static_cast<std::uint32_t>(data.size() + 20));
-    cmdx::put_be32(&page[4], generation_code);
+    enctl::put_be16(&page[2], static_cast<std::uint32_t>(data.size() + 20));
+    enctl::put_be32(&page[4], generation_code);
     page[8] = mode;
-    cmdx::put_be32(&page[12], buffer_offset);
-    cmdx::put_be32(&page[16], image_length);
-    cmdx::put_be32(&page[20], static_cast<std::uint32_t>(data.size()));
+    enctl::put_be32(&page[12], buffer_offset);
+    enctl::put_be32(&page[16], image_length);
+    enctl::put_be32(&page[20], static_cast<std::uint32_t>(data.size()));
     if (!data.empty()) std::memcpy(&page[24], data.data(), data.size());
     return page;
 }
@@ -70,8 +70,8 @@ std::size_t ses_build_nickname_page(std::span<std::uint8_t> page, std::uint32_t 
                                     std::span<const std::uint8_t> nickname) {
     if (nickname.size() > kSesNicknameSize || !clear(page, kSesNicknamePageSize)) return 0;
     page[0] = kSesPageNickname;
-    cmdx::put_be16(&page[2], 0x0024);
-    cmdx::put_be32(&page[4], generation_code);
+    enctl::put_be16(&page[2], 0x0024);
+    enctl::put_be32(&page[4], generation_code);
     if (!nickname.empty()) std::memcpy(&page[8], nickname.data(), nickname.size());
     return kSesNicknamePageSize;
 }
@@ -80,7 +80,7 @@ std::size_t ses_build_zone_control_page(std::span<std::uint8_t> page, std::uint8
                                         std::span<const std::uint8_t, 8> sas_address) {
     if (!clear(page, kSesZonePageSize)) return 0;
     page[0] = kSesPageStringOut;
-    cmdx::put_be16(&page[2], kSesZonePageSize);
+    enctl::put_be16(&page[2], kSesZonePageSize);
     page[4] = config_value == 0 ? kZoneDisable : kZoneEnable;
     page[5] = config_value;
     std::memcpy(&page[8], sas_address.data(), sas_address.size());
@@ -90,7 +90,7 @@ std::size_t ses_build_zone_control_page(std::span<std::uint8_t> page, std::uint8
 std::size_t ses_build_iom_reset_page(std::span<std::uint8_t> page, std::uint8_t iom_selector) {
     if (!clear(page, 8)) return 0;
     page[0] = kSesPageStringOut;
-    cmdx::put_be16(&page[2], 0x0004);
+    enctl::put_be16(&page[2], 0x0004);
     page[4] = kStringOutReset;
     page[6] = 0x01;
     page[7] = iom_selector;
@@ -100,7 +100,7 @@ std::size_t ses_build_iom_reset_page(std::span<std::uint8_t> page, std::uint8_t 
 std::size_t ses_build_enclosure_reset_page(std::span<std::uint8_t> page) {
     if (!clear(page, 8)) return 0;
     page[0] = kSesPageStringOut;
-    cmdx::put_be16(&page[2], 0x0004);
+    enctl::put_be16(&page[2], 0x0004);
     page[4] = kStringOutReset;
     return 8;
 }
@@ -108,7 +108,7 @@ std::size_t ses_build_enclosure_reset_page(std::span<std::uint8_t> page) {
 std::size_t ses_build_enclosure_reset_short_page(std::span<std::uint8_t> page) {
     if (!clear(page, 6)) return 0;
     page[0] = kSesPageStringOut;
-    cmdx::put_be16(&page[2], 0x0002);
+    enctl::put_be16(&page[2], 0x0002);
     page[4] = kStringOutReset;
     return 6;
 }
@@ -116,7 +116,7 @@ std::size_t ses_build_enclosure_reset_short_page(std::span<std::uint8_t> page) {
 std::size_t ses_build_event_log_request_page(std::span<std::uint8_t> page, std::uint8_t page_code) {
     if (!clear(page, 5)) return 0;
     page[0] = page_code;
-    cmdx::put_be16(&page[2], 0x0001);
+    enctl::put_be16(&page[2], 0x0001);
     page[4] = 0x01;
     return 5;
 }

@@ -42,16 +42,16 @@ TEST(SimDisk, SasIdentityAndCapacity) {
     ASSERT_GE(di.size(), 16u);
     EXPECT_EQ(di[4], 0x01);
     EXPECT_EQ(di[5], 0x03);
-    EXPECT_EQ(get_be32(&di[8]), 0x50D15C00u);
-    EXPECT_EQ(get_be32(&di[12]), 0x00100000u);
+    EXPECT_EQ(enctl::be32(&di[8]), 0x50D15C00u);
+    EXPECT_EQ(enctl::be32(&di[12]), 0x00100000u);
     EXPECT_EQ(di[16 + 1], 0x93);  // then the target port, SAS
 
     const auto rc = run(d, {0x9E, 0x10, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 0, 0}, 32);
     ASSERT_EQ(rc.status, 0);
     ASSERT_EQ(rc.data_in.size(), 32u);
-    const std::uint64_t last = (std::uint64_t{get_be32(&rc.data_in[0])} << 32) | get_be32(&rc.data_in[4]);
+    const std::uint64_t last = (std::uint64_t{enctl::be32(&rc.data_in[0])} << 32) | enctl::be32(&rc.data_in[4]);
     EXPECT_EQ(last, 23437770752ull - 1);
-    EXPECT_EQ(get_be32(&rc.data_in[8]), 512u);
+    EXPECT_EQ(enctl::be32(&rc.data_in[8]), 512u);
     // Capacity as discovery computes it: (last LBA * block length + 500) / 1e9 -> 12000 GB.
     EXPECT_EQ((last * 512 + 500) / 1000000000, 12000u);
 }
@@ -115,7 +115,7 @@ TEST(SimDisk, SataIdentifyThroughAtaPassThrough) {
         off += 4 + di[off + 3];
     }
     ASSERT_GT(naa_at, 4);
-    EXPECT_EQ(get_be32(&di[naa_at + 4]), 0x50D15C00u);
+    EXPECT_EQ(enctl::be32(&di[naa_at + 4]), 0x50D15C00u);
 }
 
 TEST(SimDisk, NvmeIdentifyController) {

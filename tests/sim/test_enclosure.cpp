@@ -105,7 +105,7 @@ TEST(SimEnclosure, EachProductIsRecognisedFromItsIdentity) {
         EXPECT_EQ(rec->multi_tenant, c.mt);
 
         const auto sn = run(e, inquiry_cdb(0x80));
-        EXPECT_EQ(text_at(sn.data_in, 4, get_be16(&sn.data_in[2])), spec.serial);
+        EXPECT_EQ(text_at(sn.data_in, 4, enctl::be16(&sn.data_in[2])), spec.serial);
         const auto di = run(e, inquiry_cdb(0x83));
         ASSERT_GE(di.data_in.size(), 16u);
         EXPECT_EQ(di.data_in[4], 0x01);  // binary, protocol 0
@@ -155,7 +155,7 @@ TEST(SimEnclosure, HelpTextCarriesFirmwareAndStatusSectionOnVendorProducts) {
     enclosure e(completed(5, false, ", \"firmware\": \"2031-016\", \"alerts\": [{\"element\": \"PSU B\", \"status\": \"AC lost\"}]"));
     const auto r = run(e, receive_diag_cdb(0x03));
     const std::string text(r.data_in.begin() + 4, r.data_in.end());
-    EXPECT_EQ(get_be16(&r.data_in[2]) + 4u, r.data_in.size());
+    EXPECT_EQ(enctl::be16(&r.data_in[2]) + 4u, r.data_in.size());
     EXPECT_NE(text.find("FwRev:2031-016\n"), std::string::npos);
     const auto at = text.find("|SES Status|\n");
     ASSERT_NE(at, std::string::npos);
@@ -174,16 +174,16 @@ std::vector<std::string> descriptors_of(enclosure& e, std::uint8_t type) {
     const auto cfg = run(e, receive_diag_cdb(0x01)).data_in;
     const auto ed = run(e, receive_diag_cdb(0x07)).data_in;
     std::size_t off = 8;
-    const std::size_t end = get_be16(&ed[2]) + 4u;
+    const std::size_t end = enctl::be16(&ed[2]) + 4u;
     EXPECT_EQ(end, ed.size());
     for (std::size_t h = 12 + cfg[11], i = 0; i < cfg[10]; ++i, h += 4) {
         const std::uint8_t t = cfg[h], n = cfg[h + 1];
-        const std::size_t len = get_be16(&ed[off + 4 + 2]);
+        const std::size_t len = enctl::be16(&ed[off + 4 + 2]);
         if (t == type) {
             std::vector<std::string> out;
             for (std::size_t k = 0; k < n; ++k) {
                 const std::size_t d = off + 4 + k * (4 + len);
-                EXPECT_EQ(get_be16(&ed[d + 2]), len) << "all descriptors of a type have one length";
+                EXPECT_EQ(enctl::be16(&ed[d + 2]), len) << "all descriptors of a type have one length";
                 out.push_back(text_at(ed, d + 4, len));
             }
             return out;
@@ -226,7 +226,7 @@ TEST(SimEnclosure, AdditionalElementStatusWithAndWithoutElementIndex) {
         e.seat(0, {"S0", 0x50D15C0000000011ull, 0x50D15C0000000012ull, false});
         const auto p = run(e, receive_diag_cdb(0x0A)).data_in;
         ASSERT_EQ(p[0], 0x0A);
-        EXPECT_EQ(get_be16(&p[2]) + 4u, p.size());
+        EXPECT_EQ(enctl::be16(&p[2]) + 4u, p.size());
         const std::uint8_t* d = &p[8];
         const std::size_t ps = eip ? 4 : 2;
         EXPECT_EQ(d[0], eip ? 0x16 : 0x06);
@@ -238,9 +238,9 @@ TEST(SimEnclosure, AdditionalElementStatusWithAndWithoutElementIndex) {
         EXPECT_EQ(d[ps + 1] & 0xC0, 0);
         const std::uint8_t* phy = d + ps + (eip ? 4 : 2);
         EXPECT_EQ(phy[3], 0x08);  // SSP target
-        EXPECT_EQ(hex16(get_be32(phy + 4) * 0x100000000ull + get_be32(phy + 8)),
+        EXPECT_EQ(hex16(enctl::be32(phy + 4) * 0x100000000ull + enctl::be32(phy + 8)),
                   hex16(e.expander_address(0, e.slot_expander(0))));
-        EXPECT_EQ(get_be32(phy + 16), 0x00000011u);
+        EXPECT_EQ(enctl::be32(phy + 16), 0x00000011u);
         // The next descriptor is slot 1 (empty: no phys).
         const std::uint8_t* next = d + 2 + d[1];
         EXPECT_EQ(next[eip ? 4 : 2], 0);
@@ -260,14 +260,14 @@ TEST(SimEnclosure, StatusOverridesAndSummaryFlags) {
     const std::size_t fan1 = 8 + (4 + 68 * 4) + (4 + 2 * 4) + 4 + 4;
     EXPECT_EQ(st[fan1], 0x02);
     EXPECT_EQ(descriptors_of(e, 0x12).at(0), "VOLT CUSTOM");
-    EXPECT_EQ(get_be16(&st[2]) + 4u, st.size());
+    EXPECT_EQ(enctl::be16(&st[2]) + 4u, st.size());
 }
 
 TEST(SimEnclosure, AllocationLengthAndRefusals) {
     enclosure e(completed(5));
     const auto cut = run(e, receive_diag_cdb(0x07, 8));
     ASSERT_EQ(cut.data_in.size(), 8u);
-    EXPECT_GT(get_be16(&cut.data_in[2]), 8u);  // the page length still tells the whole
+    EXPECT_GT(enctl::be16(&cut.data_in[2]), 8u);  // the page length still tells the whole
     EXPECT_EQ(run(e, receive_diag_cdb(0x07), 16).data_in.size(), 16u);  // the caller's buffer bounds it too
     EXPECT_EQ(sense_code(run(e, receive_diag_cdb(0x42))), 0x052400u);
     EXPECT_EQ(sense_code(run(e, {0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0})), 0x052000u);
