@@ -85,32 +85,33 @@ bool lab_paths(char* dev_dir, size_t dev_size, char* sock, size_t sock_size) {
 }
 
 // A freshly opened descriptor: is it one of the lab's nodes?
-void note_open(int fd) {
-    if (fd < 0 || fd >= max_fds) return;
+int note_open(int fd) {
+    if (fd < 0 || fd >= max_fds) return fd;
     g_fds[fd].lab = false;
     char dev_dir[4096], sock[4096];
-    if (!lab_paths(dev_dir, sizeof dev_dir, sock, sizeof sock)) return;
+    if (!lab_paths(dev_dir, sizeof dev_dir, sock, sizeof sock)) return fd;
     static fstat_fn real_fstat = real<fstat_fn>("fstat");
     struct stat st;
-    if (!real_fstat || real_fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > 256) return;
+    if (!real_fstat || real_fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > 256) return fd;
     char text[257];
     const ssize_t n = pread(fd, text, 256, 0);
-    if (n <= 10) return;
+    if (n <= 10) return fd;
     text[n] = '\0';
     lab_fd info{};
     if (sscanf(text, "enctl-lab %31s %d %d %d %d %d", info.node, &info.host, &info.channel, &info.target, &info.lun,
                &info.type) != 6)
-        return;
+        return fd;
     // The file must be the node of that name in the lab's /dev.
     char path[4200];
     struct stat node_st;
     snprintf(path, sizeof path, "%s/%s", dev_dir, info.node);
-    if (stat(path, &node_st) != 0 || node_st.st_dev != st.st_dev || node_st.st_ino != st.st_ino) return;
+    if (stat(path, &node_st) != 0 || node_st.st_dev != st.st_dev || node_st.st_ino != st.st_ino) return fd;
     info.lab = true;
     info.reserved_size = 32768;
     info.timeout = 60 * 100;
     g_fds[fd] = info;
     if (debug_on()) fprintf(stderr, "enctl-lab shim: fd %d is %s\n", fd, info.node);
+    return fd;
 }
 
 lab_fd* lab_of(int fd) { return fd >= 0 && fd < max_fds && g_fds[fd].lab ? &g_fds[fd] : nullptr; }
@@ -332,89 +333,62 @@ void fake_stat(const lab_fd& f, struct stat* st) {
 
 extern "C" {
 
+// The open family: each passes the call on and notes a lab node it opened.
+// The mode argument is present only when the flags create a file.
+#define SHIM_OPEN_MODE(flags, mode)                     \
+    mode_t mode = 0;                                    \
+    if ((flags) & (O_CREAT | O_TMPFILE)) {              \
+        va_list ap;                                     \
+        va_start(ap, flags);                            \
+        mode = static_cast<mode_t>(va_arg(ap, int));    \
+        va_end(ap);                                     \
+    }
+
 int open(const char* path, int flags, ...) {
     static open_fn fn = real<open_fn>("open");
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = static_cast<mode_t>(va_arg(ap, int));
-        va_end(ap);
-    }
-    const int fd = fn(path, flags, mode);
-    note_open(fd);
-    return fd;
+    SHIM_OPEN_MODE(flags, mode)
+    return note_open(fn(path, flags, mode));
 }
 
 int open64(const char* path, int flags, ...) {
     static open_fn fn = real<open_fn>("open64");
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = static_cast<mode_t>(va_arg(ap, int));
-        va_end(ap);
-    }
-    const int fd = fn(path, flags, mode);
-    note_open(fd);
-    return fd;
+    SHIM_OPEN_MODE(flags, mode)
+    return note_open(fn(path, flags, mode));
 }
 
 int openat(int dirfd, const char* path, int flags, ...) {
     static openat_fn fn = real<openat_fn>("openat");
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = static_cast<mode_t>(va_arg(ap, int));
-        va_end(ap);
-    }
-    const int fd = fn(dirfd, path, flags, mode);
-    note_open(fd);
-    return fd;
+    SHIM_OPEN_MODE(flags, mode)
+    return note_open(fn(dirfd, path, flags, mode));
 }
 
 int openat64(int dirfd, const char* path, int flags, ...) {
     static openat_fn fn = real<openat_fn>("openat64");
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list ap;
-        va_start(ap, flags);
-        mode = static_cast<mode_t>(va_arg(ap, int));
-        va_end(ap);
-    }
-    const int fd = fn(dirfd, path, flags, mode);
-    note_open(fd);
-    return fd;
+    SHIM_OPEN_MODE(flags, mode)
+    return note_open(fn(dirfd, path, flags, mode));
 }
 
 int __open_2(const char* path, int flags) {
     static open2_fn fn = real<open2_fn>("__open_2");
-    const int fd = fn(path, flags);
-    note_open(fd);
-    return fd;
+    return note_open(fn(path, flags));
 }
 
 int __open64_2(const char* path, int flags) {
     static open2_fn fn = real<open2_fn>("__open64_2");
-    const int fd = fn(path, flags);
-    note_open(fd);
-    return fd;
+    return note_open(fn(path, flags));
 }
 
 int __openat_2(int dirfd, const char* path, int flags) {
     static openat2_fn fn = real<openat2_fn>("__openat_2");
-    const int fd = fn(dirfd, path, flags);
-    note_open(fd);
-    return fd;
+    return note_open(fn(dirfd, path, flags));
 }
 
 int __openat64_2(int dirfd, const char* path, int flags) {
     static openat2_fn fn = real<openat2_fn>("__openat64_2");
-    const int fd = fn(dirfd, path, flags);
-    note_open(fd);
-    return fd;
+    return note_open(fn(dirfd, path, flags));
 }
+
+#undef SHIM_OPEN_MODE
 
 int close(int fd) {
     static close_fn fn = real<close_fn>("close");
