@@ -189,6 +189,32 @@ unsigned http_data_put(const char* url, const char* user, const char* password, 
     return static_cast<unsigned>(result);
 }
 
+namespace {
+
+enum class file_direction { download, upload };
+
+// Performs a file download or upload and prints its outcome: "Cannot access"
+// when the transfer failed, else the completion line (bytes received, or the
+// file's size sent) when progress is on.
+unsigned perform_file_transfer(CURL* handle, const char* url, const http_transfer& transfer,
+                               file_direction direction, std::uint32_t& status_code) {
+    const CURLcode result = curl_easy_perform(handle);
+    status_code = response_code(handle);
+    CONSOLE_PRINT(kVerbosityDebug, "curl_easy_perform: %u, status_code=%u\n", static_cast<unsigned>(result),
+                  status_code);
+    if (result != CURLE_OK) {
+        CONSOLE_PRINT(kVerbosityNormal, "Cannot access: %s\n", url);
+    } else if (transfer.progress) {
+        const bool upload = direction == file_direction::upload;
+        CONSOLE_PRINT(kVerbosityNormal, "\r|-- %s completed: %u KB                             \n",
+                      upload ? "Upload" : "Download", (upload ? transfer.total : transfer.count) / 1024);
+        flush_console();
+    }
+    return static_cast<unsigned>(result);
+}
+
+}  // namespace
+
 unsigned http_file_get(const char* url, const char* user, const char* password, http_transfer& transfer,
                        std::uint32_t& status_code) {
     CONSOLE_PRINT(kVerbosityDebug, "http_file_get cmd=%s\n", url);
@@ -198,18 +224,7 @@ unsigned http_file_get(const char* url, const char* user, const char* password, 
     set_credentials(handle.get(), user, password);
     curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, http_write_callback);
     curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &transfer);
-    const CURLcode result = curl_easy_perform(handle.get());
-    status_code = response_code(handle.get());
-    CONSOLE_PRINT(kVerbosityDebug, "curl_easy_perform: %u, status_code=%u\n", static_cast<unsigned>(result),
-                  status_code);
-    if (result != CURLE_OK) {
-        CONSOLE_PRINT(kVerbosityNormal, "Cannot access: %s\n", url);
-    } else if (transfer.progress) {
-        CONSOLE_PRINT(kVerbosityNormal, "\r|-- Download completed: %u KB                             \n",
-                      transfer.count / 1024);
-        flush_console();
-    }
-    return static_cast<unsigned>(result);
+    return perform_file_transfer(handle.get(), url, transfer, file_direction::download, status_code);
 }
 
 unsigned http_file_post(const char* url, const char* user, const char* password, http_transfer& transfer,
@@ -239,19 +254,10 @@ unsigned http_file_post(const char* url, const char* user, const char* password,
     curl_easy_setopt(handle.get(), CURLOPT_MIMEPOST, form.get());
     curl_mime_data_cb(part, static_cast<curl_off_t>(transfer.total), http_read_callback, nullptr, nullptr,
                       &transfer);
-    const CURLcode result = curl_easy_perform(handle.get());
-    status_code = response_code(handle.get());
-    CONSOLE_PRINT(kVerbosityDebug, "curl_easy_perform: %u, status_code=%u\n", static_cast<unsigned>(result),
-                  status_code);
-    if (result != CURLE_OK) {
-        CONSOLE_PRINT(kVerbosityNormal, "Cannot access: %s\n", url);
-    } else if (transfer.progress) {
-        CONSOLE_PRINT(kVerbosityNormal, "\r|-- Upload completed: %u KB                             \n",
-                      transfer.total / 1024);
-        flush_console();
-    }
+    const unsigned result =
+        perform_file_transfer(handle.get(), url, transfer, file_direction::upload, status_code);
     http_buffer_reset(g_http_body);
-    return static_cast<unsigned>(result);
+    return result;
 }
 
 int http_get_etag(const char* url, const char* user, const char* password, char* etag) {
