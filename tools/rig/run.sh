@@ -51,7 +51,7 @@ if [ "$accel" = auto ]; then
   accel=tcg
   if [ -w /dev/kvm ] &&
      (timeout -k 5 30 "${qemu_base[@]}" -accel kvm -cpu host -serial "file:$work/probe.log" \
-       -append "$kernel_args rig.probe=1") >/dev/null 2>&1 &&
+       -append "$kernel_args rig.probe=1"; exit $?) >/dev/null 2>&1 &&
      grep -q "rig: probe ok" "$work/probe.log"; then
     accel=kvm
   fi

@@ -13,6 +13,7 @@ const struct tcmu_layout tcmu_ring_layout = {
     .cmd_head = offsetof(struct tcmu_mailbox, cmd_head),
     .cmd_tail = offsetof(struct tcmu_mailbox, cmd_tail),
     .header_size = sizeof(struct tcmu_cmd_entry_hdr),
+    .entry_size = sizeof(struct tcmu_cmd_entry),
     .op_mask = TCMU_OP_MASK,
     .op_cmd = TCMU_OP_CMD,
     .uflags = offsetof(struct tcmu_cmd_entry_hdr, uflags),

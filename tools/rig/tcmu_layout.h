@@ -15,6 +15,7 @@ struct tcmu_layout {
     size_t mailbox_size;
     size_t version, flags, cmdr_off, cmdr_size, cmd_head, cmd_tail; /* mailbox offsets */
     size_t header_size;         /* an entry's header */
+    size_t entry_size;          /* the smallest command entry */
     uint32_t op_mask, op_cmd;   /* len_op: low bits are the opcode */
     size_t uflags;              /* header offset */
     uint8_t uflag_read_len;

@@ -121,7 +121,7 @@ ring_walk walk_ring(std::span<std::uint8_t> mapping, const ring_answerer& answer
         }
         const std::span<std::uint8_t> entry = ring.subspan(tail, length);
         if ((len_op & L.op_mask) == L.op_cmd) {
-            if (length < L.iov || !read_command(mapping, entry, command)) {
+            if (length < L.entry_size || !read_command(mapping, entry, command)) {
                 walk.broken = true;
                 break;
             }
