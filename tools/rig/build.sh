@@ -39,8 +39,11 @@ tree=$cache/$package.tree
 if [ ! -f "$tree/.unpacked" ]; then
   rm -rf "$tree" "$cache/download"
   mkdir -p "$cache/download"
-  (cd "$cache/download" && apt-get download -o APT::Sandbox::User=root "$package" >/dev/null) ||
-    die "cannot download $package"
+  for attempt in 1 2 3; do
+    (cd "$cache/download" && apt-get download -o APT::Sandbox::User=root "$package" >/dev/null) && break
+    [ "$attempt" = 3 ] && die "cannot download $package"
+    sleep 10
+  done
   dpkg-deb -x "$cache"/download/"$package"_*.deb "$tree"
   rm -rf "$cache/download"
   touch "$tree/.unpacked"

@@ -3,18 +3,21 @@
 # scenarios in it; prints each scenario's output and result, and exits 0 only
 # when every scenario passed.
 #   tools/rig/run.sh [--build DIR] [--keep] [SCENARIO...]    (all scenarios by default)
+#   tools/rig/run.sh [--build DIR] --shell    a shell in the guest, devices set up
 # KVM is used when /dev/kvm works, TCG otherwise (ENCTL_RIG_ACCEL=tcg|kvm
 # decides instead). The guest is built first (tools/rig/build.sh).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$here/../../build
 keep=false
+shell=false
 scenarios=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build=$2; shift 2 ;;
     --keep) keep=true; shift ;;
-    -*) echo "usage: tools/rig/run.sh [--build DIR] [--keep] [SCENARIO...]" >&2; exit 2 ;;
+    --shell) shell=true; shift ;;
+    -*) echo "usage: tools/rig/run.sh [--build DIR] [--keep] [--shell] [SCENARIO...]" >&2; exit 2 ;;
     *) scenarios+=("$1"); shift ;;
   esac
 done
@@ -62,13 +65,18 @@ case "$accel" in
   *) failed "ENCTL_RIG_ACCEL must be kvm or tcg, not $accel" ;;
 esac
 
+share=(-virtfs "local,path=$work/share,mount_tag=rig,security_model=none,id=rig")
+if $shell; then
+  "${qemu_base[@]}" "${accel_args[@]}" -serial mon:stdio "${share[@]}" -append "$kernel_args rig.shell=1"
+  exit 0
+fi
+
 list=$(IFS=,; echo "${scenarios[*]}")
 echo "rig: $(cat "$image/kernel") under $accel, scenarios: ${scenarios[*]}"
 started=$(date +%s)
 set +e
 timeout -k 10 "$limit" "${qemu_base[@]}" "${accel_args[@]}" \
-  -serial "file:$work/console.log" \
-  -virtfs "local,path=$work/share,mount_tag=rig,security_model=none,id=rig" \
+  -serial "file:$work/console.log" "${share[@]}" \
   -append "$kernel_args rig.scenarios=$list rig.limit=$((limit / 2))" > "$work/qemu.log" 2>&1
 qemu_rc=$?
 set -e
