@@ -68,6 +68,10 @@ rm "$stage/modules.list"
 
 cp "$busybox" "$stage/bin/busybox"
 cp "${programs[@]}" "$build/libenctl_lab_shim.so" "$stage/rig/bin/"
+# Debugging information only slows the guest's start.
+if command -v strip >/dev/null; then
+  for p in "${programs[@]}" "$build/libenctl_lab_shim.so"; do strip --strip-debug "$stage/rig/bin/${p##*/}"; done
+fi
 for tool in "${sg_tools[@]}"; do
   path=$(command -v "$tool") || die "$tool is missing (sg3-utils)"
   cp "$path" "$stage/rig/bin/"
