@@ -23,7 +23,8 @@ struct lab_case {
 // products, a failing mode page 20h and firmware without "FwRev:"; then
 // target names (case ignored, twice, unknown beside known, only unknown, an
 // unrecognised enclosure, a disk named as a target).
-const char* const kProductsLab = R"({"enclosures": [
+const char* const kProductsLab =
+    R"({"enclosures": [
     {"product": 1, "serial": "SER-P1", "firmware": "2043-012"},)"
     // Mode page 20h fails on a recognised product 2.
     R"({"product": 2, "serial": "SER-P2", "firmware": "2038-004",
