@@ -43,6 +43,7 @@ TEST(SimLabProcess, StartWritesTheTreeAndPrintsTheEnvironmentStopEndsIt) {
         {"class/scsi_generic/sg0@", "../../devices/platform/host1/target1:0:0/1:0:0:0/scsi_generic/sg0"},
         {"class/scsi_generic/sg0/device@", "../../../1:0:0:0"},
         {"block/sda@", "../devices/platform/host1/target1:0:1/1:0:1:0/block/sda"},
+        {"class/nvme/nvme0@", "../../devices/pci0000:00/0000:00:1d.0/nvme/nvme0"},
         {"class/scsi_generic/sg0/device/type", "13\n"},
         {"class/scsi_generic/sg0/device/vendor", "KORV    \n"},
         {"class/scsi_generic/sg0/device/model", "AMBER RIDGE     \n"},

@@ -105,10 +105,13 @@ TEST(SimLabTools, SgSesReadsEveryEnclosureOfTheDefaultLabAndDumpMatchesIt) {
         };
         std::vector<expectation> expected = {
             {"sg_ses --page=0",
-             std::string("  Help Text (SES) [ht] [0x3]\n") + (vendor ? "  String In/Out (SES) [str] [0x4]\n" : "") +
-                 "  Threshold In/Out (SES) [th] [0x5]\n",
+             std::string("Supported diagnostic pages:\n  Supported Diagnostic Pages [sdp] [0x0]\n"
+                         "  Configuration (SES) [cf] [0x1]\n  Enclosure Status/Control (SES) [ec,es] [0x2]\n"
+                         "  Help Text (SES) [ht] [0x3]\n") +
+                 (vendor ? "  String In/Out (SES) [str] [0x4]\n" : "") +
+                 "  Threshold In/Out (SES) [th] [0x5]\n  Element Descriptor (SES) [ed] [0x7]\n"
+                 "  Additional Element Status (SES-2) [aes] [0xa]\n",
              true},
-            {"sg_ses --page=0", "Additional Element Status (SES-2) [aes] [0xa]", true},
             {"sg_ses --page=2", "INVOP=0, INFO=0, NON-CRIT=1, CRIT=1, UNRECOV=0", garnet},
             {"sg_ses --page=2", "INVOP=0, INFO=0, NON-CRIT=0, CRIT=0, UNRECOV=0", !garnet},
             {"sg_ses --page=3", "FwRev:" + e.firmware + "\n", vendor},
