@@ -10,7 +10,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-$here/../../build}" && pwd)
 out=${2:-$build/rig}
-cache=${ENCTL_RIG_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/enctl-rig}
+cache=${ENCTL_RIG_CACHE:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/enctl-rig}
 modules=(configfs target_core_user tcm_loop sg ses sd_mod 9pnet_virtio 9p virtio_pci)
 programs=("$build/enctl" "$build/enctl-lab" "$build/enctl-rig-handler" "$build/enctl-rig-probe")
 sg_tools=(sg_ses sg_inq sg_vpd sg_turs sg_raw)
