@@ -2,8 +2,10 @@
 # Boots the rig (Debian's kernel in qemu, tools/rig/README.md) and runs
 # scenarios in it; prints each scenario's output and result, and exits 0 only
 # when every scenario passed.
-#   tools/rig/run.sh [--build DIR] [--keep] [SCENARIO...]    (all scenarios by default)
-#   tools/rig/run.sh [--build DIR] --shell    a shell in the guest, devices set up
+#   tools/rig/run.sh [--build DIR] [--lab LAB.json] [--keep] [SCENARIO...]
+#   tools/rig/run.sh [--build DIR] [--lab LAB.json] --shell
+# Every scenario runs by default; --shell opens a shell in the guest with the
+# devices set up. The lab is tools/rig/lab.json unless --lab names another.
 # KVM is used when /dev/kvm works, TCG otherwise (ENCTL_RIG_ACCEL=tcg|kvm
 # decides instead). The guest is built first (tools/rig/build.sh).
 set -euo pipefail
@@ -11,13 +13,15 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$here/../../build
 keep=false
 shell=false
+lab=
 scenarios=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --build) build=$2; shift 2 ;;
+    --lab) lab=$2; shift 2 ;;
     --keep) keep=true; shift ;;
     --shell) shell=true; shift ;;
-    -*) echo "usage: tools/rig/run.sh [--build DIR] [--keep] [--shell] [SCENARIO...]" >&2; exit 2 ;;
+    -*) echo "usage: tools/rig/run.sh [--build DIR] [--lab LAB.json] [--keep] [--shell] [SCENARIO...]" >&2; exit 2 ;;
     *) scenarios+=("$1"); shift ;;
   esac
 done
@@ -42,6 +46,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/enctl-rig.XXXXXX")
 cleanup() { if $keep; then echo "rig: results kept in $work"; else rm -rf "$work"; fi; }
 trap cleanup EXIT
 mkdir -p "$work/share"
+if [ -n "$lab" ]; then cp "$lab" "$work/share/lab.json" || failed "cannot read $lab"; fi
 
 qemu_base=(qemu-system-x86_64 -nodefaults -no-user-config -display none -no-reboot -m 384 -smp 1
   -kernel "$image/vmlinuz" -initrd "$image/initrd.cpio")

@@ -1,8 +1,9 @@
 # The rig's guest library (busybox sh), sourced by the init and by every
-# scenario. rig_setup starts the lab from /rig/lab.json and gives every SCSI
-# device of the lab a TCMU device, served by its own enctl-rig-handler,
-# exported through a tcm_loop LUN at the lab's own address, so that the
-# kernel names it as the lab does (sgN, sdX, SCSIH:C,T,L).
+# scenario. rig_setup starts the lab from /rig/lab.json (or the share's
+# lab.json) and gives every SCSI device of the lab a TCMU device, served by
+# its own enctl-rig-handler, exported through a tcm_loop LUN at the lab's own
+# address, so that the kernel names it as the lab does (sgN, sdX,
+# SCSIH:C,T,L).
 
 LAB=/run/lab
 LAB_ROOT=$LAB/root
@@ -124,7 +125,9 @@ attach() {
 
 rig_setup() {
     mkdir -p "$STATE"
-    enctl-lab start $LAB /rig/lab.json > "$STATE/lab.env" || fail "the lab does not start"
+    local description=/rig/lab.json
+    [ -f /share/lab.json ] && description=/share/lab.json
+    enctl-lab start $LAB $description > "$STATE/lab.env" || fail "the lab does not start"
     [ -d "$LOOP" ] || mkdir "$LOOP" || fail "no tcm_loop fabric"
     lab_devices > "$STATE/devices"
     grep -q . "$STATE/devices" || fail "the lab has no SCSI devices"
