@@ -8,9 +8,6 @@
 
 namespace enctl {
 
-// The show operation's run: show_devices with the record's handles flag.
-int show_run(const show_options& options, target_list& targets);
-
 // Lists the enclosures of the table; always 0.
 int show_devices(bool handles, target_list& targets);
 

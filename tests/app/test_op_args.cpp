@@ -1,8 +1,8 @@
-// The operations' argument parsers and usage texts, in-process.
+// The operations' own argument parsers: each case's result, message and the
+// option record it leaves, as transcripts in app/golden/args_<operation>.txt.
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "app/discovery/show_options.h"
 #include "app/getlog/getlog_options.h"
@@ -11,233 +11,157 @@
 #include "app/ops/iom_options.h"
 #include "app/ops/rcli_options.h"
 #include "app/ops/zone_options.h"
-#include "tests/support/console_capture.h"
+#include "rest/http_args.h"
+#include "tests/app/arg_table.h"
+#include "tests/support/golden.h"
 
 namespace enctl {
 namespace {
 
-using testing::console_output;
+using testing::expect_golden;
+using testing::parse_transcript;
+using testing::set_flags;
 
-// Words as the front end hands them over.
-struct words {
-    words(std::initializer_list<std::string> list) : text(list) {
-        for (const auto& w : text) ptrs.push_back(w.c_str());
-    }
-    operator std::span<const char* const>() const { return ptrs; }
-    std::vector<std::string> text;
-    std::vector<const char*> ptrs;
-};
-
-template <typename Options, typename Parse>
-std::pair<int, std::string> parse(Options& options, Parse parse_fn, const words& args) {
-    int rc = -1;
-    const std::string out = console_output([&] { rc = parse_fn(options, args); });
-    return {rc, out};
+std::string octets(const std::uint32_t (&v)[4]) {
+    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
 }
 
-const char* const kIllegalCount = "ERROR: Illegal number of arguments\n\n";
-const char* const kInvalidValue = "\nERROR: Invalid argument value.\n\n";
+std::string repeat(std::size_t count, char c) { return std::string(count, c); }
 
-TEST(ShowArgs, HandlesOnlyAlone) {
-    show_options o{};
-    EXPECT_EQ(parse(o, show_parse_args, {}).first, 0);
-    EXPECT_EQ(o.handles, 0u);
-    EXPECT_EQ(parse(o, show_parse_args, {"handles"}).first, 0);
-    EXPECT_EQ(o.handles, 1u);
-    EXPECT_EQ(parse(o, show_parse_args, {"handle"}), std::make_pair(1, std::string()));
-    EXPECT_EQ(parse(o, show_parse_args, {"handles", "x"}).first, 1);
-    EXPECT_EQ(o.handles, 0u);  // cleared even on failure
+TEST(OpArgs, ShowAndRcli) {
+    expect_golden(parse_transcript(show_parse_args, [](const show_options& o) { return std::to_string(o.handles); },
+                                   {{}, {"handles"}, {"handle"}, {"handles", "x"}}),
+                  "app/golden/args_show.txt");
+    expect_golden(parse_transcript(rcli_parse_args, [](const rcli_options& o) { return std::string(o.command); },
+                                   {{"show drives"}, {repeat(255, 'c')}, {repeat(256, 'c')}, {""}, {}, {"a", "b"}}),
+                  "app/golden/args_rcli.txt");
 }
 
-TEST(RcliArgs, CommandLengthBounds) {
-    rcli_options o{};
-    EXPECT_EQ(parse(o, rcli_parse_args, {}), std::make_pair(1, std::string(kIllegalCount)));
-    EXPECT_EQ(parse(o, rcli_parse_args, {"a", "b"}), std::make_pair(1, std::string(kIllegalCount)));
-    const std::string max(255, 'c');
-    EXPECT_EQ(parse(o, rcli_parse_args, {max}).first, 0);
-    EXPECT_EQ(std::string(o.command), max);
-    EXPECT_EQ(parse(o, rcli_parse_args, {std::string(256, 'c')}), std::make_pair(1, std::string()));
-    EXPECT_EQ(o.command[0], '\0');
-    EXPECT_EQ(parse(o, rcli_parse_args, {""}), std::make_pair(1, std::string()));
-    EXPECT_EQ(parse(o, rcli_parse_args, {"show drives"}).first, 0);
-    EXPECT_STREQ(o.command, "show drives");
-}
-
-TEST(RcliArgs, UsageNamesTheLimit) {
-    EXPECT_EQ(console_output(rcli_usage),
-              "Usage:\n    rcli <command string>\n\nArguments:\n    <command string>\n"
-              "        Any of the commands allowed by the enclosure firmware.\n"
-              "        Specify in quotes if the command has spaces.\n"
-              "        Maximum command length is 256 characters.\n\nExample:\n    rcli \"show drives\"\n\n");
-}
-
-TEST(IomArgs, StaticAndDhcpValues) {
-    iom_options o{};
-    EXPECT_EQ(parse(o, iom_parse_args, {}).first, 0);
-    EXPECT_EQ(o.show, 1u);
-    EXPECT_EQ(parse(o, iom_parse_args, {"oobm"}).first, 0);
-    EXPECT_EQ(o.read, 1u);
-    EXPECT_EQ(o.show, 0u);
-
-    EXPECT_EQ(parse(o, iom_parse_args, {"oobm=A,192.168.0.10,255.255.255.0,192.168.0.1"}).first, 0);
-    EXPECT_EQ(o.write, 1u);
-    EXPECT_EQ(o.iom, 1);
-    EXPECT_EQ(o.dhcp, 0);
-    EXPECT_EQ(std::vector<std::uint32_t>(o.ip, o.ip + 4), (std::vector<std::uint32_t>{192, 168, 0, 10}));
-    EXPECT_EQ(std::vector<std::uint32_t>(o.netmask, o.netmask + 4), (std::vector<std::uint32_t>{255, 255, 255, 0}));
-    EXPECT_EQ(std::vector<std::uint32_t>(o.gateway, o.gateway + 4), (std::vector<std::uint32_t>{192, 168, 0, 1}));
-
-    EXPECT_EQ(parse(o, iom_parse_args, {"oobm=B,0.0.0.0,0.0.0.0,0.0.0.0"}).first, 0);
-    EXPECT_EQ(o.iom, 2);
-    EXPECT_EQ(o.dhcp, 1);
-    // Empty tokens and parts are skipped as a strtok-style split does.
-    EXPECT_EQ(parse(o, iom_parse_args, {"oobm=A,,1..2.3.4,0.0.0.0,0.0.0.0"}).first, 0);
-    EXPECT_EQ(o.ip[1], 2u);
-}
-
-TEST(IomArgs, RefusedValues) {
-    iom_options o{};
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"oobm=a,1.1.1.1,1.1.1.1,1.1.1.1", "ERROR: illegal IOM value\n\n"},
-        {"oobm=AB,1.1.1.1,1.1.1.1,1.1.1.1", "ERROR: illegal IOM value\n\n"},
-        {"oobm=A,1.1.256.1,1.1.1.1,1.1.1.1", "ERROR: illegal IP address value\n\n"},
-        {"oobm=A,1.1.1,1.1.1.1,1.1.1.1", "ERROR: illegal IP address value\n\n"},
-        {"oobm=A,1.1.1.1,1.1.1.x,1.1.1.1", "ERROR: illegal subnet mask address value\n\n"},
-        {"oobm=A,1.1.1.1,1.1.1.1,-1.1.1.1", "ERROR: illegal gateway address value\n\n"},
-        {"oobm=A,1.1.1.1.9,1.1.1.1,1.1.1.1", "ERROR: illegal IP address value\n\n"},
-        {"oobm=A,1.1.1.1,1.1.1.1", "\n"},
-        {"oobm=A,1.1.1.1,1.1.1.1,1.1.1.1,9", "\n"},
-        {"oobm=", "\n"},
-        {"oobm=A,1.1.1.1,1.1.1.1," + std::string(300, '1'),
-         "ERROR: The value for \"oobm=\" must be less than 256 characters\n\n"},
-        {"oobmx", ""},
+TEST(OpArgs, Iom) {
+    const auto fields = [](const iom_options& o) {
+        return set_flags(o, {{"show", &iom_options::show}, {"read", &iom_options::read}, {"write", &iom_options::write}}) +
+               (o.write ? std::to_string(o.iom) + " dhcp=" + std::to_string(o.dhcp) + " " + octets(o.ip) + " " +
+                              octets(o.netmask) + " " + octets(o.gateway)
+                        : "");
     };
-    for (const auto& [arg, message] : cases) EXPECT_EQ(parse(o, iom_parse_args, {arg}), std::make_pair(1, message)) << arg;
-    EXPECT_EQ(parse(o, iom_parse_args, {"oobm", "x"}), std::make_pair(1, std::string(kIllegalCount)));
+    expect_golden(parse_transcript(iom_parse_args, fields,
+                                   {{}, {"oobm"}, {"oobm=A,192.168.0.10,255.255.255.0,192.168.0.1"},
+                                    {"oobm=B,0.0.0.0,0.0.0.0,0.0.0.0"}, {"oobm=A,,1..2.3.4,0.0.0.0,0.0.0.0"},
+                                    {"oobm=a,1.1.1.1,1.1.1.1,1.1.1.1"}, {"oobm=AB,1.1.1.1,1.1.1.1,1.1.1.1"},
+                                    {"oobm=A,1.1.256.1,1.1.1.1,1.1.1.1"}, {"oobm=A,1.1.1,1.1.1.1,1.1.1.1"},
+                                    {"oobm=A,1.1.1.1.9,1.1.1.1,1.1.1.1"}, {"oobm=A,1.1.1.1,1.1.1.x,1.1.1.1"},
+                                    {"oobm=A,1.1.1.1,1.1.1.1,-1.1.1.1"}, {"oobm=A,1.1.1.1,1.1.1.1"},
+                                    {"oobm=A,1.1.1.1,1.1.1.1,1.1.1.1,9"}, {"oobm="},
+                                    {"oobm=A,1.1.1.1,1.1.1.1," + repeat(300, '1')}, {"oobmx"}, {"oobm", "x"}}),
+                  "app/golden/args_iom.txt");
 }
 
-TEST(FwArgs, Requests) {
-    fw_options o{};
-    EXPECT_EQ(parse(o, fw_parse_args, {"status"}).first, 0);
-    EXPECT_EQ(o.status, 1u);
-    EXPECT_EQ(parse(o, fw_parse_args, {"download_activate", "M7310-P.bin", "-nostatdelay"}).first, 0);
-    EXPECT_EQ(o.download + o.activate + o.nostatdelay, 3u);
-    EXPECT_EQ(o.reset, 0u);
-    EXPECT_STREQ(o.file, "M7310-P.bin");
-    EXPECT_EQ(parse(o, fw_parse_args, {"download_reset", "f"}).first, 0);
-    EXPECT_EQ(o.download + o.reset, 2u);
-    EXPECT_EQ(o.nostatdelay, 0u);
-    const std::string longest(1023, 'p');
-    EXPECT_EQ(parse(o, fw_parse_args, {"download", longest}).first, 0);
-    EXPECT_EQ(std::string(o.file), longest);
-}
-
-TEST(FwArgs, Refusals) {
-    fw_options o{};
-    EXPECT_EQ(parse(o, fw_parse_args, {}), std::make_pair(1, std::string(kIllegalCount)));
-    EXPECT_EQ(parse(o, fw_parse_args, {"status", "x"}), std::make_pair(1, std::string()));
-    EXPECT_EQ(parse(o, fw_parse_args, {"download"}), std::make_pair(1, std::string()));
-    EXPECT_EQ(parse(o, fw_parse_args, {"download", "f", "-nostatdelay", "x"}), std::make_pair(1, std::string()));
-    EXPECT_EQ(parse(o, fw_parse_args, {"download", std::string(1024, 'p')}),
-              std::make_pair(1, std::string("ERROR: <file> cannot be more than 1024 characters\n\n")));
-    EXPECT_EQ(parse(o, fw_parse_args, {"download", "f", "-fast"}),
-              std::make_pair(1, std::string("ERROR: unknown argument -fast\n\n")));
-    EXPECT_EQ(parse(o, fw_parse_args, {"upgrade"}), std::make_pair(1, std::string("ERROR: unknown argument upgrade\n\n")));
-}
-
-TEST(ZoneArgs, ConfigValuesAreKeptAsTyped) {
-    zone_options o{};
-    EXPECT_EQ(parse(o, zone_parse_args, {"config=2"}).first, 0);
-    EXPECT_EQ(o.config, 1u);
-    EXPECT_EQ(o.config_value, 2);
-    EXPECT_EQ(parse(o, zone_parse_args, {"config=256"}).first, 0);
-    EXPECT_EQ(o.config_value, 256);  // refused later as outside 0-3, never wrapped to 0
-    EXPECT_EQ(parse(o, zone_parse_args, {"config=4294967296"}).first, 0);
-    EXPECT_EQ(o.config_value, INT32_MAX);
-    EXPECT_EQ(parse(o, zone_parse_args, {"config=-1"}).first, 0);
-    EXPECT_EQ(o.config_value, -1);
-    for (const char* bad : {"config=", "config=1x", "config=x", "file="})
-        EXPECT_EQ(parse(o, zone_parse_args, {bad}), std::make_pair(1, std::string(kInvalidValue))) << bad;
-    EXPECT_EQ(parse(o, zone_parse_args, {"status"}).first, 0);
-    EXPECT_EQ(o.status, 1u);
-    EXPECT_EQ(o.config, 0u);
-    EXPECT_EQ(parse(o, zone_parse_args, {"file=M7310-P01.bin"}).first, 0);
-    EXPECT_STREQ(o.file_path, "M7310-P01.bin");
-    EXPECT_EQ(parse(o, zone_parse_args, {"file=" + std::string(1024, 'f')}),
-              std::make_pair(1, std::string("\nERROR: The value for \"file=\" must be less than 1024 characters\n\n")));
-    EXPECT_EQ(parse(o, zone_parse_args, {"reset", "status"}), std::make_pair(1, std::string(kIllegalCount)));
-    EXPECT_EQ(parse(o, zone_parse_args, {"stat"}), std::make_pair(1, std::string()));
-}
-
-TEST(DiagArgs, Identifiers) {
-    diag_options o{};
-    EXPECT_EQ(parse(o, diag_parse_args, {"nickname="}).first, 0);
-    EXPECT_EQ(o.set_nickname, 1u);
-    EXPECT_STREQ(o.nickname, "");
-    EXPECT_EQ(parse(o, diag_parse_args, {"nickname=DC2 Cage2"}).first, 0);
-    EXPECT_STREQ(o.nickname, "DC2 Cage2");
-    EXPECT_EQ(parse(o, diag_parse_args, {"nickname"}).first, 0);
-    EXPECT_EQ(o.show_nickname + o.set_nickname, 1u);
-    EXPECT_EQ(parse(o, diag_parse_args, {"timestamp=0x5f000000"}).first, 0);
-    EXPECT_STREQ(o.timestamp, "0x5f000000");
-    EXPECT_EQ(parse(o, diag_parse_args, {"timestamp="}), std::make_pair(1, std::string(kInvalidValue)));
-    EXPECT_EQ(parse(o, diag_parse_args, {"timestamp=" + std::string(256, '1')}),
-              std::make_pair(1, std::string(kInvalidValue)));
-    EXPECT_EQ(parse(o, diag_parse_args, {"reset-iom-c"}), std::make_pair(1, std::string()));
-    EXPECT_EQ(parse(o, diag_parse_args, {}), std::make_pair(1, std::string(kIllegalCount)));
-
-    const std::vector<std::pair<std::string, std::uint32_t diag_options::*>> flags = {
-        {"clear-eventlog", &diag_options::clear_event_log},   {"clear-crashevent", &diag_options::clear_crash_log},
-        {"reset-enc", &diag_options::reset_enclosure},        {"reset-iom-a", &diag_options::reset_iom_a},
-        {"reset-iom-b", &diag_options::reset_iom_b},          {"timestamp", &diag_options::show_timestamp},
-        {"autosync-enable", &diag_options::enable_autosync},  {"autosync-disable", &diag_options::disable_autosync},
+TEST(OpArgs, FwAndZone) {
+    const auto fw_fields = [](const fw_options& o) {
+        return set_flags(o, {{"status", &fw_options::status}, {"download", &fw_options::download},
+                             {"activate", &fw_options::activate}, {"reset", &fw_options::reset},
+                             {"nostatdelay", &fw_options::nostatdelay}}) + o.file;
     };
-    for (const auto& [word, flag] : flags) {
-        EXPECT_EQ(parse(o, diag_parse_args, {word}).first, 0) << word;
-        EXPECT_EQ(o.*flag, 1u) << word;
-        EXPECT_EQ(o.show_nickname + o.set_nickname + o.clear_event_log + o.clear_crash_log + o.reset_enclosure +
-                      o.reset_iom_a + o.reset_iom_b + o.show_timestamp + o.set_timestamp + o.enable_autosync +
-                      o.disable_autosync,
-                  1u)
-            << word;
-    }
+    expect_golden(parse_transcript(fw_parse_args, fw_fields,
+                                   {{"status"}, {"activate"}, {"reset"},
+                                    {"download_activate", "M7310-P.bin", "-nostatdelay"}, {"download_reset", "f"},
+                                    {"download", repeat(1023, 'p')}, {"download", repeat(1024, 'p')}, {},
+                                    {"status", "x"}, {"download"}, {"download", "f", "-nostatdelay", "x"},
+                                    {"download", "f", "-fast"}, {"upgrade"}}),
+                  "app/golden/args_fw.txt");
+    const auto zone_fields = [](const zone_options& o) {
+        return set_flags(o, {{"config", &zone_options::config}, {"reset", &zone_options::reset},
+                             {"status", &zone_options::status}, {"file", &zone_options::file}}) +
+               std::to_string(o.config_value) + " " + o.file_path;
+    };
+    // A value outside 0..3 is kept (the run refuses it), never wrapped into 0..3.
+    expect_golden(parse_transcript(zone_parse_args, zone_fields,
+                                   {{"config=2"}, {"config=256"}, {"config=4294967296"}, {"config=-1"}, {"status"},
+                                    {"reset"}, {"file=M7310-P01.bin"}, {"config="}, {"config=1x"}, {"config=x"},
+                                    {"file="}, {"file=" + repeat(1024, 'f')}, {"reset", "status"}, {"stat"}}),
+                  "app/golden/args_zone.txt");
 }
 
-TEST(GetlogArgs, FlagSets) {
-    getlog_options o{};
-    EXPECT_EQ(parse(o, getlog_parse_args, {"all-noprompt"}).first, 0);
-    EXPECT_EQ(o.drives_noprompt + o.system_heavy + o.system_light + o.common + o.pack + o.health + o.device_handles +
-                  o.vendor + o.own_displays,
-              9u);
-    EXPECT_EQ(o.drives + o.vendor_iom, 0u);
-    EXPECT_EQ(o.timeout, 60);
-    EXPECT_EQ(parse(o, getlog_parse_args, {"all"}).first, 0);
-    EXPECT_EQ(o.drives, 1u);
-    EXPECT_EQ(o.drives_noprompt, 0u);
-    EXPECT_EQ(parse(o, getlog_parse_args, {"vendor", "timeout=5", "timeout=-3", "system"}).first, 0);
-    EXPECT_EQ(o.vendor + o.own_displays + o.system_heavy + o.system_light, 4u);
-    EXPECT_EQ(o.timeout, -3);
-    EXPECT_EQ(parse(o, getlog_parse_args, {"vendor-iom", "pack=/tmp"}).first, 0);
-    EXPECT_EQ(o.pack, 1u);
-    EXPECT_STREQ(o.pack_directory, "/tmp");
+TEST(OpArgs, Diag) {
+    const auto fields = [](const diag_options& o) {
+        return set_flags(o, {{"show_nickname", &diag_options::show_nickname},
+                             {"set_nickname", &diag_options::set_nickname},
+                             {"clear_event_log", &diag_options::clear_event_log},
+                             {"clear_crash_log", &diag_options::clear_crash_log},
+                             {"reset_enclosure", &diag_options::reset_enclosure},
+                             {"reset_iom_a", &diag_options::reset_iom_a}, {"reset_iom_b", &diag_options::reset_iom_b},
+                             {"show_timestamp", &diag_options::show_timestamp},
+                             {"set_timestamp", &diag_options::set_timestamp},
+                             {"enable_autosync", &diag_options::enable_autosync},
+                             {"disable_autosync", &diag_options::disable_autosync}}) +
+               o.nickname + "|" + o.timestamp;
+    };
+    expect_golden(parse_transcript(diag_parse_args, fields,
+                                   {{"nickname"}, {"nickname="}, {"nickname=DC2 Cage2"}, {"clear-eventlog"},
+                                    {"clear-crashevent"}, {"reset-enc"}, {"reset-iom-a"}, {"reset-iom-b"},
+                                    {"timestamp"}, {"timestamp=0x5f000000"}, {"autosync-enable"},
+                                    {"autosync-disable"}, {"timestamp="}, {"timestamp=" + repeat(256, '1')},
+                                    {"reset-iom-c"}, {}}),
+                  "app/golden/args_diag.txt");
 }
 
-TEST(GetlogArgs, Refusals) {
-    getlog_options o{};
-    EXPECT_EQ(parse(o, getlog_parse_args, {}),
-              std::make_pair(1, std::string("ERROR: Must specify at least one operation\n\n")));
-    EXPECT_EQ(parse(o, getlog_parse_args, {"pack"}), std::make_pair(1, std::string()));
-    EXPECT_EQ(parse(o, getlog_parse_args, {"timeout=30"}), std::make_pair(1, std::string()));
-    EXPECT_EQ(parse(o, getlog_parse_args, {"common", "bogus"}), std::make_pair(1, std::string()));
-    EXPECT_EQ(parse(o, getlog_parse_args, {"common", "timeout="}),
-              std::make_pair(1, std::string("\nERROR: Argument value for \"timeout\" cannot be empty.\n\n")));
-    for (const char* bad : {"timeout=5s", "timeout=x", "timeout=99999999999"})
-        EXPECT_EQ(parse(o, getlog_parse_args, {"common", bad}),
-                  std::make_pair(1, std::string("\nERROR: Invalid argument value for \"timeout\".\n\n")))
-            << bad;
-    const std::string missing("\nERROR: The specified path does not exist\n\n");
-    EXPECT_EQ(parse(o, getlog_parse_args, {"common", "pack=/no/such/dir"}), std::make_pair(2, missing));
-    EXPECT_EQ(parse(o, getlog_parse_args, {"common", "pack="}), std::make_pair(2, missing));
+TEST(OpArgs, Getlog) {
+    const auto fields = [](const getlog_options& o) {
+        return set_flags(o, {{"common", &getlog_options::common}, {"vendor", &getlog_options::vendor},
+                             {"vendor_iom", &getlog_options::vendor_iom}, {"light", &getlog_options::system_light},
+                             {"heavy", &getlog_options::system_heavy}, {"pack", &getlog_options::pack},
+                             {"drives", &getlog_options::drives}, {"noprompt", &getlog_options::drives_noprompt},
+                             {"health", &getlog_options::health}, {"handles", &getlog_options::device_handles},
+                             {"own", &getlog_options::own_displays}}) +
+               std::to_string(o.timeout) + " " + o.pack_directory;
+    };
+    expect_golden(parse_transcript(getlog_parse_args, fields,
+                                   {{"all-noprompt"}, {"all"}, {"vendor", "timeout=5", "timeout=-3", "system"},
+                                    {"vendor-iom", "pack=/tmp"}, {"drives"}, {}, {"pack"}, {"timeout=30"},
+                                    {"common", "bogus"}, {"common", "timeout="}, {"common", "timeout=5s"},
+                                    {"common", "timeout=x"}, {"common", "timeout=99999999999"},
+                                    {"common", "pack=/no/such/dir"}, {"common", "pack="}}),
+                  "app/golden/args_getlog.txt");
+}
+
+TEST(OpArgs, Http) {
+    const auto fields = [](const http_options& o) {
+        return std::string(o.address) + " " + o.user + ":" + o.password + " " +
+               set_flags(o, {{"fw", &http_options::fw}, {"getlog", &http_options::getlog},
+                             {"health", &http_options::health}, {"bad", &http_options::health_bad},
+                             {"iom_set", &http_options::iom_set}, {"iom_show", &http_options::iom_show},
+                             {"show", &http_options::show}}) +
+               o.fw_file + o.getlog_dir + o.iom_value + o.show_device;
+    };
+    // A valid host name of 251 characters: with ":808" it fits the 256-byte field, with ":8080" not.
+    const std::string host = repeat(63, 'h') + "." + repeat(63, 'h') + "." + repeat(63, 'h') + "." + repeat(59, 'x');
+    expect_golden(
+        parse_transcript(http_parse_args, fields,
+                         {{"http=10.11.12.13"}, {"http=10.0.0.7:8443", "user=root", "getlog", "dir=/var/tmp/logs"},
+                          {"http=h", "pass=s3cr:t", "fw=/srv/fw image.bin"}, {"http=h", "health=bad"},
+                          {"http=h", "health"}, {"http=h", "iom=dhcp"}, {"http=h", "iom=10.0.0.9"}, {"http=h", "iom"},
+                          {"http=h", "show=media"}, {"http=" + host + ":808"}, {"http=" + host + ":8080"}, {"http="},
+                          {"http=h/x"}, {"http=h", "show", "health"}, {"http=h", "iom", "iom=dhcp"},
+                          {"http=h", "getlog", "getlog"}, {"http=h", "status"}, {"http=h", "health=good"},
+                          {"http=h", "dir=/tmp"}, {"http=h", "getlog", "dir="}, {"http=h", "getlog", "dir=/a", "dir=/b"},
+                          {"http=h", "user=a", "user=b"}, {"http=h", "pass=a", "pass=b"}, {"http=h", "user=a:b"},
+                          {"http=h", "user=" + repeat(256, 'u')}, {"http=h", "fw="}, {"http=h", "fw=" + repeat(1024, 'f')},
+                          {"http=h", "show="}, {"http=h", "iom=10.0.0.256"}, {"http=h", "iom=DHCP"}}),
+        "app/golden/args_http.txt");
+}
+
+TEST(OpArgs, HttpAddresses) {
+    for (const char* good : {"10.11.12.13", "10.11.12.13:8080", "0.0.0.0:1", "255.255.255.255:65535", "localhost",
+                             "enclosure-7.lab.example", "shelf1:443", "a"})
+        EXPECT_TRUE(http_address_is_valid(good)) << good;
+    for (const char* bad : {"", ":80", "10.11.12.13:", "10.11.12.13:0", "10.11.12.13:65536", "10.11.12.13:8o",
+                            "10.11.12.256", "10.11.12", "1.2.3.4.5", "010.1.1.1", "10.11.12.13/x", "host/Query",
+                            "host?x", "host#x", "user@host", "user:pw@host", "ho st", "host\r\n", "-host", "host-",
+                            "host..lab", "host.", "0x7f.1", "127.1", "[::1]", "1.2.3.4:80:90", "h%2fx", "a.b.c.123"})
+        EXPECT_FALSE(http_address_is_valid(bad)) << bad;
+    EXPECT_FALSE(http_address_is_valid(std::string(64, 'a')));  // label longer than 63
+    EXPECT_TRUE(http_ipv4_is_valid("192.168.0.1"));
+    EXPECT_FALSE(http_ipv4_is_valid("192.168.0.1 "));
 }
 
 }  // namespace
