@@ -3,13 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <iomanip>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/args.h"
 #include "app/enctl_data.h"
 #include "basekit/platform.h"
-#include "basekit/trace.h"
 #include "tests/app/arg_table.h"
 #include "tests/support/golden.h"
 
@@ -36,30 +37,22 @@ std::string answers(const operation& o) {
            needs[static_cast<int>(o.needs)] + " " + (o.log_base_dir ? o.log_base_dir() : "");
 }
 
+// The cases of app/golden/command_lines.txt: result, message, targets, the
+// chosen operation and its answers.
 TEST(Front, CommandLines) {
-    const std::vector<testing::word_list> lines = {
-        {}, {"SCSI1:4,64,0"}, {"SCSI1:4,64,0", "scsi2:0,1,0", "rcli", "show drives"}, {"show", "SCSI1:4,64,0"},
-        {"Show"}, {"version", "anything"}, {"help", "zone", "status"}, {"zone", "help"},
-        {"getlog", "common", "pack=/no/such"}, {"http=10.0.0.7:8443", "user=root", "getlog"},
-        {"help", "http=10.0.0.7"}, {"SCSI1:4,64,0", "http=10.0.0.7"}, {"http", "show"},
-        {"diag", "nickname"}, {"fw", "status"}, {"zone", "status"}, {"iom"}, {"iom", "oobm"},
-        {"iom", "oobm=A,1.1.1.1,1.1.1.1,1.1.1.1"}, {"show"}, {"show", "handles"},
-        {"getlog", "common", "vendor", "pack=/tmp"}, {"getlog", "drives"}, {"getlog", "drives-noprompt"},
-        {"getlog", "system-light"}, {"getlog", "system-heavy"},
-    };
+    const char* const kPath = "app/golden/command_lines.txt";
     std::string transcript;
     enctl_run_state state;  // each parse starts from a clear state
-    for (testing::word_list line : lines) {
-        line.insert(line.begin(), "enctl");
-        const testing::words argv(line);
+    for (const testing::word_list& line : testing::transcript_cases(kPath)) {
         int result = -1;
-        const std::string printed = console_output([&] { result = enctl_parse_args(state, argv.span()); });
+        const std::string printed =
+            console_output([&] { result = enctl_parse_args(state, testing::words(line).span()); });
         std::string entry = testing::transcript_line(line, result, printed) + " targets:";
         for (const auto& name : state.target_names) entry += " " + name;
         if (state.chosen) entry += " | " + (result == 0 ? answers(*state.chosen) : state.chosen->keyword);
         transcript += testing::transcript_text(entry) + "\n";
     }
-    expect_golden(transcript, "app/golden/command_lines.txt");
+    expect_golden(transcript, kPath);
 }
 
 TEST(Front, RunsNotBuiltYetSayOnceSo) {
@@ -79,45 +72,16 @@ TEST(Front, UsageTexts) {
         expect_golden(console_output(find(keyword).usage), std::string("app/golden/usage_") + keyword + ".txt");
         EXPECT_EQ(console_output(find(keyword).usage, kVerbosityOom), "") << keyword;
     }
-    EXPECT_EQ(console_output([] { print_operation_usage(&find("version")); }), console_output(enctl_usage));
-}
-
-TEST(Front, DebugIsClearedByTheNextParse) {
-    enctl_run_state state;
-    const int saved = g_console_verbosity;
-    console_output([&] { enctl_parse_args(state, testing::words({"enctl", "debug", "show"}).span()); });
-    EXPECT_EQ(g_trace_level, kTraceDevice);
-    EXPECT_EQ(g_trace_enter_exit, 1u);
-    console_output([&] { enctl_parse_args(state, testing::words({"enctl", "show"}).span()); });
-    EXPECT_EQ(g_trace_level, 0u);
-    EXPECT_EQ(g_trace_enter_exit, 0u);
-    g_console_verbosity = saved;
-    trace_clear_sinks();
-}
-
-TEST(Front, TargetTableLimit) {
-    enctl_run_state state;
-    for (int i = 0; i < 128; ++i) EXPECT_EQ(add_target(state, ("t" + std::to_string(i)).c_str()), 0);
-    const std::string out = console_output([&] { EXPECT_EQ(add_target(state, "t128"), 1); }, kVerbosityOom);
-    EXPECT_EQ(out, "maximum of 128 targets are supported\n");
-    EXPECT_EQ(state.target_names.size(), 128u);
-    EXPECT_EQ(state.target_names.back(), "t127");
 }
 
 TEST(Front, ProgramContext) {
     std::tm when{};
-    when.tm_year = 2021 - 1900;
-    when.tm_mon = 2;
-    when.tm_mday = 15;
-    when.tm_hour = 14;
-    when.tm_min = 25;
-    when.tm_sec = 1;
+    std::istringstream("2021-03-15 14:25:01") >> std::get_time(&when, "%Y-%m-%d %H:%M:%S");
     const std::string host = platform_host_name();
     const std::string package = "enctl_" + host + "_20210315_142501";
     const std::string out = console_output([&] { init_enctl_data_at("/var/tmp/", when); }, kVerbosityDebug);
     EXPECT_EQ(out, "host_name=" + host + "\nbase_dir=/var/tmp\npackage_name=" + package + "\nlog_dir=/var/tmp/" +
                        package + "\nexecution_file=" + platform_executable_path() + "\n");
-    EXPECT_STREQ(g_enctl_data.log_sub_dir, "");
 
     // Without a pack directory: TMPDIR, else /tmp; only one separator is removed.
     const char* saved = std::getenv("TMPDIR");
