@@ -9,12 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 #include <regex>
 #include <span>
 #include <sstream>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "tests/support/console_capture.h"
@@ -97,7 +95,7 @@ inline std::string transcript_line(const word_list& args, int result, const std:
 // must clear it); after a parse that gave 0 the line ends with " {<fields>}".
 template <typename Options>
 void expect_parse_transcript(int (*parse)(Options&, std::span<const char* const>),
-                             const std::type_identity_t<std::function<std::string(const Options&)>>& fields, std::string_view path) {
+                             std::string (*fields)(const Options&), std::string_view path) {
     std::string out;
     for (const word_list& c : transcript_cases(path)) {
         Options options;
