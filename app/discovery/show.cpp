@@ -6,6 +6,7 @@
 
 #include "app/discovery/discovery.h"
 #include "app/discovery/ses_elements.h"
+#include "app/discovery/show_options.h"
 #include "app/operation.h"
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"

@@ -3,7 +3,6 @@
 // enclosure's slots.
 #pragma once
 
-#include "app/discovery/show_options.h"
 #include "app/discovery/target_list.h"
 
 namespace enctl {

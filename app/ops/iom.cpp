@@ -8,7 +8,8 @@ namespace {
 
 iom_options g_iom;  // the run's request, filled by the parse
 
-// Shows the IOM configuration, or reads or sets the OOBM settings of g_iom.
+// Not built yet: the run that shows the IOM configuration, or reads or sets
+// the OOBM settings of g_iom, replaces this body.
 int iom_run(target_list& /*targets*/) { return operation_not_available("iom"); }
 
 }  // namespace

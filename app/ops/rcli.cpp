@@ -8,7 +8,8 @@ namespace {
 
 rcli_options g_rcli;  // the run's request, filled by the parse
 
-// Sends g_rcli.command to each enclosure of the table and prints the reply.
+// Not built yet: the run that sends g_rcli.command to each enclosure of the
+// table and prints the reply replaces this body.
 int rcli_run(target_list& /*targets*/) { return operation_not_available("rcli"); }
 
 }  // namespace
