@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "basekit/bytes.h"
 #include "cmdx/cmdxses/ses_pages.h"
 
 namespace enctl {
@@ -16,8 +17,12 @@ std::string firmware_from_page3(std::span<const std::uint8_t> page) {
     const std::size_t at = text.find(kMarker);
     if (at == std::string_view::npos) return "N/A";
     std::string_view value = text.substr(at + kMarker.size());
-    value = value.substr(0, std::min(value.find_first_of(std::string_view("\n\0", 2)), std::size_t{31}));
-    return std::string(value);
+    const std::size_t end = value.find_first_of(std::string_view("\n\0", 2));
+    // A value running into the end of a transfer that stopped before the page
+    // length is incomplete: not taken.
+    const bool transfer_cut = extent.size() < enctl::be16(page.data() + 2) + 4u;
+    if (end == std::string_view::npos && transfer_cut) return "N/A";
+    return std::string(value.substr(0, std::min(end, std::size_t{31})));
 }
 
 int iom_type_from_page4(std::span<const std::uint8_t> page) {
@@ -30,8 +35,12 @@ int iom_type_from_page4(std::span<const std::uint8_t> page) {
 std::string product_name_from_vpd_c1h(std::span<const std::uint8_t> page) {
     constexpr std::size_t kNameOffset = 5;
     constexpr std::size_t kNameLength = 11;
-    if (page.size() <= kNameOffset) return {};
-    const std::span<const std::uint8_t> field = page.subspan(kNameOffset, std::min(kNameLength, page.size() - kNameOffset));
+    if (page.size() < 4) return {};
+    // The name field ends at byte 16 or at the page's end, whichever is
+    // first; a transfer that stopped before that gives no name.
+    const std::size_t field_end = std::min<std::size_t>(kNameOffset + kNameLength, enctl::be16(page.data() + 2) + 4u);
+    if (page.size() < field_end || field_end <= kNameOffset) return {};
+    const std::span<const std::uint8_t> field = page.subspan(kNameOffset, field_end - kNameOffset);
     const std::string name(field.begin(), field.end());
     return name.substr(0, name.find('\0'));
 }

@@ -25,8 +25,9 @@ std::string firmware_from_page3(std::span<const std::uint8_t> page);
 // they were not transferred).
 int iom_type_from_page4(std::span<const std::uint8_t> page);
 
-// The product name of VPD page C1h: the 11 bytes from byte 5, cut at the
-// first NUL and at the end of the bytes given.
+// The product name of VPD page C1h: the 11 bytes from byte 5 (fewer when the
+// page length ends earlier), cut at the first NUL; empty when the transfer
+// stopped before the end of that field.
 std::string product_name_from_vpd_c1h(std::span<const std::uint8_t> page);
 
 }  // namespace enctl
