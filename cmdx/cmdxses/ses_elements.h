@@ -1,7 +1,7 @@
 // SES configuration (01h), element descriptor (07h) and additional element
 // status (0Ah) pages decoded into the slot table and the IOM address record
-// that show handles prints. Every parser reads only the bytes it was given
-// (the received part of the page), and never beyond the page's own length.
+// that show handles prints. Every decoder reads only the bytes it was given
+// (the transferred part of the page), and never beyond the page's own length.
 #pragma once
 
 #include <array>
@@ -10,14 +10,9 @@
 #include <span>
 #include <string_view>
 
-#include "app/discovery/target_list.h"
+#include "cmdx/cmdxses/ses_pages.h"
 
 namespace enctl {
-
-// Element types used here.
-inline constexpr std::uint32_t kElementEsce = 0x07;              // one per IOM
-inline constexpr std::uint32_t kElementArrayDeviceSlot = 0x17;
-inline constexpr std::uint32_t kElementSasExpander = 0x18;
 
 inline constexpr std::size_t kSlotTableSize = 256;
 inline constexpr std::size_t kElementTypeTableSize = 255;
@@ -63,11 +58,11 @@ enum class iom_ignore : std::uint8_t { none, iom_a, iom_b };
 // fields, or the field does not fit in `output` with its terminator.
 int get_token(std::string_view text, int index, char* output, std::size_t output_size);
 
-// Builds the element type table from the received bytes of page 01h.
+// Builds the element type table from the transferred bytes of page 01h.
 void build_element_type_table(std::span<const std::uint8_t> page1, element_type_table& table);
 
 // Byte offset in page 07h of the first element descriptor of `element_type`,
-// or 0 when the type is absent or the page (received bytes and its length
+// or 0 when the type is absent or the page (transferred bytes and its length
 // field alike) ends first.
 std::size_t get_element_start_offset(std::uint32_t element_type, std::span<const std::uint8_t> page7,
                                      const element_type_table& table);
@@ -80,16 +75,6 @@ int parse_element_descriptors(std::span<const std::uint8_t> page7, const element
 
 // Decodes page 0Ah: the drive and attached SAS addresses of each slot.
 void parse_additional_element_status(std::span<const std::uint8_t> page_a, std::span<slot_record> slots);
-
-// Reads pages 01h and 07h of the enclosure and fills the IOM address record
-// and the slot table. 0, or 1 (message printed) when a page cannot be read.
-int fill_from_page7(vdx_dev& device, iom_address_record& ioms, slot_record* slots, std::size_t size);
-// Reads page 0Ah and fills the SAS addresses of the slot table. 0 or 1.
-int fill_from_page_a(vdx_dev& device, slot_record* slots, std::size_t size);
-
-// Pairs a slot with a disk of the table on the same bus whose serial contains
-// the slot's; 0 when a disk matched, else 1.
-int find_os_handle_name(int bus, slot_record& slot, const target_list& targets);
 
 // The expander digit of a slot: '1', '2', '0' or '?'.
 char expander_digit(const slot_record& slot, const iom_address_record& ioms);

@@ -1,6 +1,7 @@
-// Product identification and the product tables: which of the seven
-// enclosure products a device is, which firmware and zoning files each
-// accepts, and the firmware version gates.
+// The product facts: the seven enclosure products and their table, their
+// recognition by product id and page C1h name, which firmware and zoning
+// files each accepts, and the firmware version gates. Discovery and the
+// operations both read them from here.
 #pragma once
 
 #include <cstddef>
@@ -9,10 +10,18 @@
 #include <string_view>
 
 #include "app/discovery/enclosure_target.h"
-
 #include "vdx/vdx.h"
 
 namespace enctl {
+
+// Product codes (the product code field of enclosure_target).
+inline constexpr std::uint32_t kProductAmberRidge = 1;
+inline constexpr std::uint32_t kProductSlateRidge = 2;
+inline constexpr std::uint32_t kProductHalcyon = 3;
+inline constexpr std::uint32_t kProductMtCorvin = 4;
+inline constexpr std::uint32_t kProductOpalRidge = 5;
+inline constexpr std::uint32_t kProductMtAlder = 6;
+inline constexpr std::uint32_t kProductGarnetRidge = 7;
 
 // How an enclosure reports its IOM configuration.
 enum class iom_config_source : std::uint8_t {
@@ -41,14 +50,9 @@ int apply_product(enclosure_target& target, std::uint32_t product_code, bool mul
 // case-sensitive). 0 when recognised, else 1.
 int identify_zm_enclosure_1(enclosure_target& target);
 
-// Recognises the product by the name from INQUIRY VPD page C1h; the name
-// "ZMC-NX2A" is told apart by the configuration page (01h) of the device.
-// 0 when recognised, else 1.
-int identify_zm_enclosure_2(vdx_dev& device, enclosure_target& target, const char* product_name);
-
-// The product that the page C1h name "ZMC-NX2A" stands for, from the received
-// bytes of configuration page 01h: 5 for an array device slot type with 60
-// possible elements, 7 for 68, else 0. Only the received bytes are read.
+// The product that the page C1h name "ZMC-NX2A" stands for, from the
+// transferred bytes of configuration page 01h: 5 for an array device slot
+// type with 60 possible elements, 7 for 68, else 0. Only those bytes are read.
 std::uint32_t product_from_zmc_nx2a_config(std::span<const std::uint8_t> page);
 
 // Result of looking a page C1h name up, before any page is read.

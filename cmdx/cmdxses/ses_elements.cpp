@@ -1,12 +1,13 @@
 // Decoding of SES pages 01h, 07h and 0Ah into the slot table and the IOM
-// address record. The device-facing fill routines live in ses_fill.cpp.
-#include "app/discovery/ses_elements.h"
+// address record.
+#include "cmdx/cmdxses/ses_elements.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "basekit/bytes.h"
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
 
@@ -14,18 +15,6 @@ namespace enctl {
 namespace {
 
 constexpr std::size_t kTextWorkSize = 256;  // texts are cut to 255 characters
-
-std::uint32_t be16(std::span<const std::uint8_t> bytes, std::size_t at) {
-    return (static_cast<std::uint32_t>(bytes[at]) << 8) | bytes[at + 1];
-}
-
-// The part of a diagnostic page that is both received and inside the page's
-// own length (bytes 2-3, plus the 4-byte header).
-std::span<const std::uint8_t> page_extent(std::span<const std::uint8_t> page) {
-    if (page.size() < 4) return page.first(0);
-    const std::size_t declared = be16(page, 2) + 4;
-    return page.first(std::min(page.size(), declared));
-}
 
 std::string_view trim(std::string_view text) {
     const std::size_t first = text.find_first_not_of(" \t\r\n");
@@ -42,7 +31,7 @@ bool walk_descriptors(std::span<const std::uint8_t> page, std::size_t offset, st
                       Visit&& visit) {
     for (std::uint32_t n = 0; n < count; ++n) {
         if (offset + 4 > page.size()) break;
-        const std::size_t length = be16(page, offset + 2);
+        const std::size_t length = be16(page.data() + offset + 2);
         if (offset + 4 + length > page.size()) break;
         const auto* text_start = reinterpret_cast<const char*>(page.data() + offset + 4);
         std::string_view text(text_start, length);
@@ -129,7 +118,7 @@ int get_token(std::string_view text, int index, char* output, std::size_t output
 
 void build_element_type_table(std::span<const std::uint8_t> page1, element_type_table& table) {
     table = {};
-    const std::span<const std::uint8_t> page = page_extent(page1);
+    const std::span<const std::uint8_t> page = ses_page_extent(page1);
     if (page.size() < 12) return;
     const std::size_t headers = page[10];
     std::size_t offset = 12 + static_cast<std::size_t>(page[11]);
@@ -161,16 +150,16 @@ std::size_t get_element_start_offset(std::uint32_t element_type, std::span<const
     // descriptors; every descriptor is stepped over by its own length, so
     // texts of different lengths (and overall descriptors with a text) are
     // walked correctly.
-    const std::span<const std::uint8_t> page = page_extent(page7);
+    const std::span<const std::uint8_t> page = ses_page_extent(page7);
     std::size_t offset = 8;
     for (std::uint32_t i = 0; i < table.count; ++i) {
         if (offset + 4 > page.size()) return 0;
-        const std::size_t elements_start = offset + 4 + be16(page, offset + 2);
+        const std::size_t elements_start = offset + 4 + be16(page.data() + offset + 2);
         if (i == wanted) return elements_start < page.size() ? elements_start : 0;
         offset = elements_start;
         for (std::uint32_t n = 0; n < table.entries[i].possible_elements; ++n) {
             if (offset + 4 > page.size()) return 0;
-            offset += 4 + be16(page, offset + 2);
+            offset += 4 + be16(page.data() + offset + 2);
         }
     }
     return 0;
@@ -179,7 +168,7 @@ std::size_t get_element_start_offset(std::uint32_t element_type, std::span<const
 int parse_element_descriptors(std::span<const std::uint8_t> page7, const element_type_table& table,
                               bool multi_tenant, iom_ignore ignore, iom_address_record& ioms,
                               std::span<slot_record> slots) {
-    const std::span<const std::uint8_t> page = page_extent(page7);
+    const std::span<const std::uint8_t> page = ses_page_extent(page7);
     auto walk_type = [&](std::uint32_t type, std::uint32_t count_index, auto&& visit) {
         if (table.count == 0) return true;
         const std::size_t start = get_element_start_offset(type, page, table);
@@ -222,7 +211,7 @@ int parse_element_descriptors(std::span<const std::uint8_t> page7, const element
 }
 
 void parse_additional_element_status(std::span<const std::uint8_t> page_a, std::span<slot_record> slots) {
-    const std::span<const std::uint8_t> page = page_extent(page_a);
+    const std::span<const std::uint8_t> page = ses_page_extent(page_a);
     // Without the element index (EIP clear) a device slot descriptor carries
     // no slot number: the descriptors of the slot elements come in element
     // order, so the n-th SAS descriptor of type 0 is slot n.

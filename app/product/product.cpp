@@ -1,15 +1,17 @@
 // Product table, recognition by product id and page C1h name, firmware and
 // zoning file tables, and the firmware version gates.
-#include "app/discovery/product.h"
+#include "app/product/product.h"
 
 #include <array>
 #include <cstring>
 #include <string>
 
+#include "app/discovery/target_list.h"
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
 #include "basekit/platform.h"
 #include "basekit/text.h"
+#include "cmdx/cmdxses/ses_pages.h"
 
 namespace enctl {
 namespace {
@@ -87,8 +89,6 @@ constexpr std::array<zone_file_row, 3> kZoneFiles{{
     {kProductOpalRidge, "M7310-P", ".bin"},
     {kProductGarnetRidge, "M7310-R", ".bin"},
 }};
-
-constexpr std::uint8_t kElementArrayDeviceSlot = 0x17;
 
 // Prefix and suffix tests shared by the firmware and zoning file checks.
 template <std::size_t P, std::size_t S>
@@ -209,6 +209,18 @@ int zone_file_is_compatible(const enclosure_target& target, std::string_view pat
         }
     }
     return 0;
+}
+
+int fw_file_is_compatible(const vdx_dev& device, const char* path) {
+    const enclosure_target* target = enclosure_of(device);
+    if (!target || !path) return 0;
+    return fw_file_is_compatible(*target, std::string_view(path));
+}
+
+int zone_file_is_compatible(const vdx_dev& device, const char* path) {
+    const enclosure_target* target = enclosure_of(device);
+    if (!target || !path) return 0;
+    return zone_file_is_compatible(*target, std::string_view(path));
 }
 
 bool firmware_version_equals(const enclosure_target& target, const char* version) {
