@@ -201,13 +201,15 @@ enum class file_direction { download, upload };
 
 // Performs a file download or upload and prints its outcome: "Cannot access"
 // when the transfer failed, else the completion line (bytes received, or the
-// file's size sent) when progress is on.
+// file's size sent) when progress is on. A refused request has its transfer
+// completed: its caller says that it failed, with the status code.
 unsigned perform_file_transfer(CURL* handle, const char* url, const http_transfer& transfer,
                                file_direction direction, std::uint32_t& status_code) {
-    const CURLcode result = request_outcome(handle, curl_easy_perform(handle), status_code);
+    const CURLcode performed = curl_easy_perform(handle);
+    const CURLcode result = request_outcome(handle, performed, status_code);
     CONSOLE_PRINT(kVerbosityDebug, "curl_easy_perform: %u, status_code=%u\n", static_cast<unsigned>(result),
                   status_code);
-    if (result != CURLE_OK) {
+    if (performed != CURLE_OK) {
         CONSOLE_PRINT(kVerbosityNormal, "Cannot access: %s\n", url);
     } else if (transfer.progress) {
         const bool upload = direction == file_direction::upload;
