@@ -81,14 +81,16 @@ bool choose_log_target(const http_options& options, log_target& target) {
                   std::to_string(options.slot) + "_log.bin";
     CONSOLE_PRINT(kVerbosityDebug, "log name=%s\n", target.file.c_str());
     std::error_code ec;
-    if (target.make_folder ? target.folder.empty() || path_taken(target.folder)
-                           : !std::filesystem::is_directory(target.folder, ec)) {
-        CONSOLE_PRINT(kVerbosityNormal, "ERROR: Cannot create the log folder %s\n", target.folder.c_str());
+    if (!target.make_folder && !std::filesystem::is_directory(target.folder, ec)) {
+        CONSOLE_PRINT(kVerbosityNormal, "ERROR: The log folder %s does not exist\n", target.folder.c_str());
         return false;
     }
-    if (path_taken(target.file)) {
-        CONSOLE_PRINT(kVerbosityNormal, "ERROR: Cannot create the log file %s: %s\n", target.file.c_str(),
-                      std::strerror(EEXIST));
+    // What is to be made must not be there yet.
+    const bool folder = target.make_folder;
+    const std::string& fresh = folder ? target.folder : target.file;
+    if (fresh.empty() || path_taken(fresh)) {
+        CONSOLE_PRINT(kVerbosityNormal, "ERROR: Cannot create the log %s %s: %s\n", folder ? "folder" : "file",
+                      fresh.c_str(), std::strerror(EEXIST));
         return false;
     }
     return true;

@@ -30,6 +30,8 @@ struct scenario {
     std::vector<std::string> runs;
 };
 
+void PrintTo(const scenario& s, std::ostream* out) { *out << s.name; }
+
 const scenario kScenarios[] = {
     {"query", R"({"answers": {"GET /Query/": [{"delay": 0.3}, {"body": ""}, {"body": "Service Unavailable"},
         {"body": {"Devices": {}}}, {"drop": true}, {"status": 503, "body": {"Devices": {"Members": [{"Name": "x"}]}}},
