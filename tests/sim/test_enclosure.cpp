@@ -274,8 +274,8 @@ TEST(SimEnclosure, AllocationLengthAndRefusals) {
     EXPECT_EQ(sense_code(run(e, inquiry_cdb(0x99))), 0x052400u);
     const auto sup = run(e, receive_diag_cdb(0x00)).data_in;
     EXPECT_EQ(std::vector<std::uint8_t>(sup.begin() + 4, sup.end()),
-              (std::vector<std::uint8_t>{0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x07, 0x0A}));
-    // No control page is taken yet: SEND DIAGNOSTIC of a page is refused.
+              (std::vector<std::uint8_t>{0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x07, 0x0A, 0xEC}));
+    // A page the enclosure does not take: SEND DIAGNOSTIC is refused.
     const std::vector<std::uint8_t> page = {0x0F, 0, 0, 4, 0, 0, 0, 0};
     EXPECT_EQ(sense_code(run(e, {0x1D, 0x10, 0, 0, 8, 0}, 0, page)), 0x052600u);
 }
