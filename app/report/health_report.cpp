@@ -14,6 +14,9 @@
 namespace enctl {
 namespace {
 
+// A template is a page frame of a few kilobytes.
+constexpr long long kMaxTemplateSize = 16 * 1024 * 1024;
+
 using health_check = void (*)(report_stream&, const health_context&, unsigned);
 
 struct report_tab {
@@ -86,6 +89,11 @@ int analyze_health(health_context context, std::string_view program_dir) {
                   static_cast<unsigned>(size < 0 ? 0 : size));
     if (size <= 0) {
         CONSOLE_PRINT(kVerbosityNormal, "Failed to open file %s.\n", template_path.c_str());
+        return 1;
+    }
+    if (size > kMaxTemplateSize) {  // not a template (a directory measures huge on some file systems)
+        CONSOLE_PRINT(kVerbosityNormal, "Could not allocate %u bytes to read %s\n", static_cast<unsigned>(size),
+                      template_path.c_str());
         return 1;
     }
     std::string report(static_cast<std::size_t>(size), '\0');

@@ -2,6 +2,8 @@
 // captures ("show drives", "zonecfg"), the version consistency of the
 // expanders and the IOMs' out-of-band management (from the element table)
 // and the versions of the sg3_utils tools.
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>

@@ -2,6 +2,7 @@
 // found by their header line; the elements of a type are walked by fixed line
 // counts, those of sg_ses's rendering: T is the header line, D an element's
 // "Element <i> descriptor:" line, whose next line holds "status: ".
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <string_view>
