@@ -1,46 +1,39 @@
-// The enclosure's command line over page ECh: a command sent, then the reply
-// page read, as the log collection does it.
+// The enclosure's command line over page ECh as the log collection uses it:
+// sg_senddiag sends a command, sg_ses reads the reply page.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
-#include "sim/enclosure.h"
-#include "sim/lab_description.h"
-#include "tests/sim/sim_test_util.h"
+#include "tests/support/running_lab.h"
 
-namespace enctl::sim {
+namespace enctl::testing {
 namespace {
 
-using namespace enctl::sim::testing;
-
-std::string reply(enclosure& e) {
-    const auto page = run(e, receive_diag_cdb(0xEC)).data_in;
-    if (page.size() < 4 || page[0] != 0xEC) return "<no page ECh>";
-    EXPECT_EQ(enctl::be16(&page[2]) + 4u, page.size());
-    return std::string(page.begin() + 4, page.end());
-}
-
-std::string command(enclosure& e, const std::string& text) {
-    std::vector<std::uint8_t> page = {0xEC, 0, 0, static_cast<std::uint8_t>(text.size() + 4), 0, 0, 0, 0};
-    page.insert(page.end(), text.begin(), text.end());
-    const auto sent = run(e, {0x1D, 0x10, 0, 0, static_cast<std::uint8_t>(page.size()), 0}, 0, page);
-    EXPECT_EQ(sent.status, 0) << text;
-    return reply(e);
+// The reply text of page ECh (bytes 4 on) after sending `command`, or the
+// tools' complaint.
+std::string command_reply(const running_lab& lab, const std::string& command) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%02zx", command.size() + 4);  // page length: the text and 4
+    std::string page = "ec,00,00," + std::string(hex) + ",00,00,00,00";
+    for (const unsigned char c : command) {
+        std::snprintf(hex, sizeof hex, ",%02x", c);
+        page += hex;
+    }
+    const process_result sent = lab.run({"/usr/bin/sg_senddiag", "--pf", "--raw=" + page, lab.node("sg0")});
+    if (sent.exit_code != 0) return "<sg_senddiag: " + sent.err + ">";
+    const process_result read = lab.run({"/usr/bin/sg_ses", "--page=0xEC", "-rr", lab.node("sg0")});
+    if (read.exit_code != 0 || read.out.size() < 4) return "<sg_ses: " + read.err + ">";
+    return read.out.substr(4);
 }
 
 TEST(SimCommandLine, AnswersTheCommandsTheHealthReportReads) {
-    std::string error;
-    auto lab = parse_lab_description(
-        R"({"enclosures": [{"product": 5, "slots": 4, "zoning": 2, "elements": [
-              {"type": 23, "index": 1, "status": "06 00 00 00"}, {"type": 23, "index": 2, "status": "07 00 00 10"},
-              {"type": 25, "index": 4, "status": "02 05 00 40"}]}]})",
-        error);
-    ASSERT_TRUE(lab) << error;
-    enclosure e(lab->enclosures.at(0));
-    e.seat(0, {"ZL1A0001", 0x5000C50000000001, 0x5000C50000000002, false});
-    e.seat(1, {"WL000001", 0x5000C50000000011, 0, true});
-    EXPECT_EQ(reply(e), "");  // nothing sent yet
-
+    running_lab lab(R"({"enclosures": [{"product": 5, "slots": 4, "zoning": 2, "elements": [
+        {"type": 23, "index": 1, "status": "06 00 00 00"}, {"type": 23, "index": 2, "status": "07 00 00 10"},
+        {"type": 25, "index": 4, "status": "02 05 00 40"}]}],
+        "disks": [{"enclosure": "encl0", "slot": 0, "serial": "ZL1A0001"},
+                  {"enclosure": "encl0", "slot": 1, "kind": "sata", "serial": "WL000001"}]})");
+    ASSERT_TRUE(lab.started()) << lab.start_result().err;
     const struct {
         const char* command;
         const char* reply;
@@ -55,9 +48,8 @@ TEST(SimCommandLine, AnswersTheCommandsTheHealthReportReads) {
         {"zonecfg", "Zoning: enabled\nPre-defined configuration: 2\n"},
         {"show fw", "Unknown command: show fw\n"},
     };
-    for (const auto& c : cases) EXPECT_EQ(command(e, c.command), c.reply) << c.command;
-    EXPECT_EQ(reply(e), "Unknown command: show fw\n");  // the reply stays until the next command
+    for (const auto& c : cases) EXPECT_EQ(command_reply(lab, c.command), c.reply) << c.command;
 }
 
 }  // namespace
-}  // namespace enctl::sim
+}  // namespace enctl::testing
