@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "app/discovery/enclosure_target.h"
+#include "app/product/product.h"
 #include "app/report/element_info.h"
 #include "app/report/html_writer.h"
 
