@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "basekit/clock.h"
 #include "sim/device.h"
+#include "sim/enclosure_firmware.h"
 #include "sim/lab_description.h"
 #include "sim/products.h"
 
@@ -80,6 +82,22 @@ public:
     std::optional<bytes> diagnostic_page(std::uint8_t page) const;
     std::string help_text() const;
 
+    // The lab's clock (set by the lab; none: time stands at 0).
+    void set_clock(clock_source* clock) { clock_ = clock; }
+    std::uint64_t now_ms() const { return clock_ ? clock_->now_ms() : 0; }
+
+    // Firmware (sim/enclosure_firmware.cpp): what each IOM runs, the page 0Eh
+    // store, resets and restarts.
+    firmware_state& firmware() const { return firmware_; }
+    // The revision the IOM the host reaches runs.
+    const std::string& running_firmware() const;
+    // IOM `iom` (0 A, 1 B) runs `revision` from now on.
+    void run_firmware(int iom, const std::string& revision);
+    // The host's IOM restarts: NOT READY for the lab-set time.
+    void restart();
+    bool restarting() const;
+    void set_zoning(std::uint32_t configuration) { spec_.zoning = configuration; }
+
     // What the most recent command of the command line (page ECh) printed.
     const std::string& cli_reply() const { return cli_reply_; }
     void set_cli_reply(std::string text) { cli_reply_ = std::move(text); }
@@ -101,6 +119,9 @@ private:
     std::uint32_t generation_ = 0;
     std::uint8_t last_sent_page_ = 0;  // page returned when PCV is clear
     std::string cli_reply_;
+    clock_source* clock_ = nullptr;
+    std::string revision_;               // INQUIRY product revision
+    mutable firmware_state firmware_;    // advances with lab time as it is read
 };
 
 // Page builders of the product tables (sim/enclosure_pages.cpp).

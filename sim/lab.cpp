@@ -34,6 +34,7 @@ lab::lab(const lab_description& description) : description_(description) {
         d.sas_address = e.sas_address;
         d.proc_name = e.proc_name;
         auto model = std::make_unique<enclosure>(e);
+        model->set_clock(&clock_);
         d.as_enclosure = model.get();
         by_label[e.label] = model.get();
         d.model_device = std::move(model);
@@ -171,6 +172,7 @@ scsi_result lab::execute_scsi(lab_device& dev, const scsi_command& cmd) {
             r.status = 0x08;
             return r;
         }
+        case fault_kind::drop: return {};
         case fault_kind::transport:
         case fault_kind::nvme_status: {
             scsi_result r;
@@ -207,6 +209,7 @@ nvme_result lab::execute_nvme(lab_device& dev, const nvme_command& cmd) {
         nvme_result r;
         switch (f.kind) {
         case fault_kind::nvme_status: r.status = f.nvme_status; return r;
+        case fault_kind::drop: return r;
         case fault_kind::delay:
             clock_.advance_ms(f.delay_ms);
             if (cmd.timeout_ms && f.delay_ms > cmd.timeout_ms) {
@@ -226,6 +229,16 @@ nvme_result lab::execute_nvme(lab_device& dev, const nvme_command& cmd) {
         }
     }
     return dev.model_device->nvme_admin(cmd);
+}
+
+void lab::follow_sender_clock(std::uint32_t kind, std::uint32_t pid, std::uint64_t reading_ms) {
+    if (kind == 0) return;
+    constexpr std::size_t kMaxSenders = 256;  // forget old processes
+    if (sender_clocks_.size() >= kMaxSenders) sender_clocks_.clear();
+    const auto key = std::make_pair(kind, kind == 1 ? 0u : pid);
+    const auto [it, fresh] = sender_clocks_.try_emplace(key, reading_ms);
+    if (!fresh && reading_ms > it->second) clock_.advance_ms(reading_ms - it->second);
+    it->second = reading_ms;
 }
 
 std::string lab::stats_text() const {

@@ -67,6 +67,13 @@ public:
     std::string stats_text() const;
     void reset_stats();
 
+    // Lab time follows the clocks of the processes that send commands: it
+    // advances by as much as a sender's clock moved since that sender's
+    // previous command (one time line for the machine's monotonic clock, one
+    // per process for virtual clocks; a reading that went back starts over).
+    // `kind` is a wire::clock_kind.
+    void follow_sender_clock(std::uint32_t kind, std::uint32_t pid, std::uint64_t reading_ms);
+
     virtual_clock_source& clock() { return clock_; }
     const lab_description& description() const { return description_; }
 
@@ -74,6 +81,7 @@ private:
     lab_description description_;
     std::vector<lab_device> devices_;
     virtual_clock_source clock_;
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint64_t> sender_clocks_;  // (kind, pid) -> last reading
 };
 
 }  // namespace enctl::sim

@@ -86,6 +86,8 @@ void handle(lab& the_lab, int fd, bool& stop, const std::function<void()>& on_st
     rq.node[sizeof rq.node - 1] = '\0';
     wire::response rs;
     bytes in;
+    // Lab time catches up with the sender's clock before the device sees the command.
+    if (rq.kind != wire::kind_control) the_lab.follow_sender_clock(rq.clock_kind, rq.sender_pid, rq.clock_ms);
     if (rq.kind == wire::kind_control) {
         std::string text;
         rs.status = static_cast<std::uint8_t>(
@@ -93,6 +95,7 @@ void handle(lab& the_lab, int fd, bool& stop, const std::function<void()>& on_st
         in.assign(text.begin(), text.end());
     } else if (lab_device* dev = the_lab.find(rq.node); !dev) {
         rs.error = ENODEV;
+
     } else if (rq.kind == wire::kind_scsi) {
         scsi_command cmd;
         cmd.cdb = std::span<const std::uint8_t>(rq.cdb, rq.cdb_len);
@@ -213,6 +216,16 @@ int control(lab& the_lab, std::string_view text, std::string& out, bool& stop) {
     }
     if (words[0] == "reset" && words.size() == 1) {
         the_lab.reset_stats();
+        out = "";
+        return 0;
+    }
+    if (words[0] == "wait" && words.size() == 2) {
+        const auto seconds = parse_number(words[1]);
+        if (!seconds) {
+            out = "wait needs a number of seconds: " + words[1] + "\n";
+            return 1;
+        }
+        the_lab.clock().advance_ms(std::uint64_t{*seconds} * 1000);
         out = "";
         return 0;
     }

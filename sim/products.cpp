@@ -4,6 +4,7 @@
 
 #include "sim/command_line.h"
 #include "sim/enclosure.h"
+#include "sim/enclosure_firmware.h"
 
 namespace enctl::sim {
 
@@ -14,17 +15,20 @@ namespace {
 constexpr receive_page extended_pages[] = {
     {0x00, build_supported_pages}, {0x01, build_configuration},      {0x02, build_enclosure_status},
     {0x03, build_help_text},       {0x04, build_string_in},          {0x05, build_threshold_in},
-    {0x07, build_element_descriptor}, {0x0A, build_additional_status}, {0xEC, build_cli_reply},
+    {0x07, build_element_descriptor}, {0x0A, build_additional_status}, {0x0E, build_microcode_status},
+    {0xEC, build_cli_reply},
 };
-constexpr send_page extended_send_pages[] = {{0xEC, take_cli_command}};
+constexpr send_page extended_send_pages[] = {
+    {0x04, take_string_out}, {0x0E, take_microcode_control}, {0xEC, take_cli_command}};
 
 // Pages of the older products without the vendor pages: a plain help text
 // (no firmware revision, no status section), no String In page.
 constexpr receive_page basic_pages[] = {
     {0x00, build_supported_pages}, {0x01, build_configuration},      {0x02, build_enclosure_status},
     {0x03, build_help_text},       {0x05, build_threshold_in},       {0x07, build_element_descriptor},
-    {0x0A, build_additional_status},
+    {0x0A, build_additional_status}, {0x0E, build_microcode_status},
 };
+constexpr send_page basic_send_pages[] = {{0x0E, take_microcode_control}};
 
 // Voltage sensors. The health report's low-line check reads the AC inputs of
 // the two supplies at fixed indexes: 16 and 17 on product 1, 2 and 5 on
@@ -54,9 +58,9 @@ constexpr std::array<product_profile, 7> products = {{
     {2, "NX2B_STOR_ENCL", "KORV-NX2A", nullptr, "NX2B Storage Platform", "2038-004", "KVSR", 24,
      true, false, 3, 4, 6, false, volts_product2, amps_two, 3, true, extended_pages, extended_send_pages},
     {3, "NX2A_STOR_ENCL", nullptr, nullptr, "NX2A Storage Platform", "0512-001", "KVHA", 24,
-     false, false, 1, 4, 3, false, volts_common, amps_two, 2, false, basic_pages, {}},
+     false, false, 1, 4, 3, false, volts_common, amps_two, 2, false, basic_pages, basic_send_pages},
     {4, "NX1F_STOR_ENCL", nullptr, nullptr, "NX1F Flash Storage Platform", "0620-002", "KVMC", 24,
-     false, false, 1, 4, 3, false, volts_common, amps_two, 2, false, basic_pages, {}},
+     false, false, 1, 4, 3, false, volts_common, amps_two, 2, false, basic_pages, basic_send_pages},
     {5, "M7310-P", "ZMC-NX2A", nullptr, "Veloxaris Bay-S", "2041-003", "KVOR", 60,
      true, false, 3, 4, 8, true, volts_common, amps_four, 3, true, extended_pages, extended_send_pages},
     {6, "M7320-P", "ZMC-NX3A", "ZMC-NX3AMT", "Veloxaris Bay-L", "3012-007", "KVMA", 102,

@@ -1,0 +1,40 @@
+// An enclosure's firmware: the revision each IOM runs, the microcode store of
+// page 0Eh, the IOM resets and activations that make a stored image run, and
+// the restart after them (NOT READY for a lab-set time).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <span>
+#include <string>
+
+#include "sim/bytes.h"
+#include "sim/lab_description.h"
+#include "sim/microcode.h"
+
+namespace enctl::sim {
+
+class enclosure;
+
+struct firmware_state {
+    firmware_state(const enclosure_spec& spec)
+        : store(spec.microcode, spec.product), running{spec.firmware, spec.firmware} {}
+
+    microcode_store store;
+    std::array<std::string, 2> running;        // IOM A, IOM B
+    std::uint64_t restart_until_ms = 0;        // NOT READY until this lab time
+    std::map<std::uint8_t, std::uint32_t> iom_resets;  // by String Out selector
+    std::string zoning_file;                   // T10 zoning configuration in force ("" none)
+};
+
+// Page 0Eh: Download Microcode Control (sent), Download Microcode Status (read).
+std::uint32_t take_microcode_control(enclosure& e, std::span<const std::uint8_t> page);
+bytes build_microcode_status(const enclosure& e);
+
+// String Out page 04h: IOM resets (02h, 00h, 01h, selector) and zoning
+// (60h disable, 61h enable with a pre-defined configuration, for the
+// enclosure's SAS address).
+std::uint32_t take_string_out(enclosure& e, std::span<const std::uint8_t> page);
+
+}  // namespace enctl::sim
