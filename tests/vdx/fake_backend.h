@@ -117,7 +117,7 @@ public:
         g_fake = fake_state{};
         previous_ = vdx_backend_install(vdx_backend_kind::platform, &fake_backend());
     }
-    ~fake_backend_scope() { vdx_backend_install(vdx_backend_kind::platform, nullptr); }
+    ~fake_backend_scope() { vdx_backend_install(vdx_backend_kind::platform, previous_); }
     fake_backend_scope(const fake_backend_scope&) = delete;
     fake_backend_scope& operator=(const fake_backend_scope&) = delete;
 
