@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "cmdx/cmdxscsi/cmdxscsi.h"
-#include "tests/vdx/fake_backend.h"
+#include "tests/support/fake_backend.h"
 
 namespace enctl {
 namespace {

@@ -7,7 +7,7 @@
 #include "cmdx/cmdxata/cmdxata.h"
 #include "cmdx/cmdxbasics/cmdxbasics.h"
 #include "cmdx/cmdxnvme/cmdxnvme.h"
-#include "tests/vdx/fake_backend.h"
+#include "tests/support/fake_backend.h"
 
 namespace enctl {
 namespace {

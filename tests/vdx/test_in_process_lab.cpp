@@ -71,6 +71,18 @@ TEST(InProcessLab, ListsTheDescribedDevicesAndCountsTheirCommands) {
     EXPECT_EQ(lab.commands("disk1", 0x85), 1u);  // the probe's IDENTIFY, refused by a SAS disk
     EXPECT_EQ(lab.commands("nvme0", 0x06), 1u);
 
+    // ATA on the SATA disk goes out as ATA PASS-THROUGH; the registers come back from the sense.
+    vdx_ata_cmd power{};
+    power.protocol = 3;  // non-data
+    power.command = 0xE5;  // CHECK POWER MODE
+    power.check_condition = 1;
+    vdx_error error{};
+    ASSERT_EQ(vdx_ata_execute(&error, &list[0], &power), 0) << error.message;
+    EXPECT_EQ(lab.commands("disk0", 0x85, 0xE5), 1u);
+    EXPECT_EQ(power.count, 0xFF) << "active";
+    EXPECT_EQ(power.status, 0x50);
+    EXPECT_EQ(power.device, 0x40);
+
     // One lab at a time, and only a sound description.
     EXPECT_FALSE(in_process_lab().ok());
     vdx_dev_release(&list);

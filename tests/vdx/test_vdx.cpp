@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "basekit/trace.h"
-#include "tests/vdx/fake_backend.h"
+#include "tests/support/fake_backend.h"
 #include "vdx/vdx.h"
 #include "vdx/vdx_backend.h"
 

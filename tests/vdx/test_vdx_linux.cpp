@@ -170,19 +170,21 @@ TEST_F(LinuxTree, OpenJoinsTheRootAndACopyOpensItsOwnHandle) {
 }
 
 // ---------------------------------------------------------------------------
-// The ioctl seam: a scripted kernel that records the request.
+// The ioctl seam: a scripted kernel that records the request and answers.
 
+struct sg_answer {
+    int result = 0, error_number = 0;
+    unsigned char status = 0;
+    unsigned short host = 0, driver = 0;
+    int resid = 0;
+    std::vector<std::uint8_t> sense = {}, data = {};
+};
 struct kernel {
     unsigned long request = 0;
     sg_io_hdr_t hdr{};
     std::vector<std::uint8_t> cdb;
     nvme_passthru_cmd nvme{};
-    // The answer.
-    int result = 0, error_number = 0;
-    unsigned char status = 0;
-    unsigned short host_status = 0, driver_status = 0;
-    int resid = 0;
-    std::vector<std::uint8_t> sense, data;
+    sg_answer answer;  // for NVMe: result is the status
     unsigned nvme_result = 0;
     std::function<unsigned char(const std::uint8_t* cdb)> status_for;
 };
@@ -190,31 +192,33 @@ kernel g_kernel;
 
 int scripted_ioctl(int, unsigned long request, void* arg) {
     kernel& k = g_kernel;
+    const sg_answer& a = k.answer;
     k.request = request;
+    auto* hdr = static_cast<sg_io_hdr_t*>(arg);
+    auto* nvme = static_cast<nvme_passthru_cmd*>(arg);
     if (request == SG_IO) {
-        auto* hdr = static_cast<sg_io_hdr_t*>(arg);
         k.hdr = *hdr;
         k.cdb.assign(hdr->cmdp, hdr->cmdp + hdr->cmd_len);
     } else {
-        k.nvme = *static_cast<nvme_passthru_cmd*>(arg);
+        k.nvme = *nvme;
     }
-    if (k.result < 0) {
-        errno = k.error_number;
+    if (a.result < 0) {
+        errno = a.error_number;
         return -1;
     }
     if (request != SG_IO) {
-        static_cast<nvme_passthru_cmd*>(arg)->result = k.nvme_result;
-        return k.result;
+        nvme->result = k.nvme_result;
+        return a.result;
     }
-    auto* hdr = static_cast<sg_io_hdr_t*>(arg);
-    hdr->status = k.status_for ? k.status_for(hdr->cmdp) : k.status;
-    hdr->host_status = k.host_status;
-    hdr->driver_status = k.driver_status;
-    hdr->resid = k.resid;
-    hdr->sb_len_wr = static_cast<unsigned char>(std::min<std::size_t>(k.sense.size(), hdr->mx_sb_len));
-    std::copy_n(k.sense.begin(), hdr->sb_len_wr, hdr->sbp);
+    hdr->status = k.status_for ? k.status_for(hdr->cmdp) : a.status;
+    hdr->host_status = a.host;
+    hdr->driver_status = a.driver;
+    hdr->resid = a.resid;
+    hdr->sb_len_wr = static_cast<unsigned char>(std::min<std::size_t>(a.sense.size(), hdr->mx_sb_len));
+    std::copy_n(a.sense.begin(), hdr->sb_len_wr, hdr->sbp);
     if (hdr->dxfer_direction == SG_DXFER_FROM_DEV)
-        std::copy_n(k.data.begin(), std::min<std::size_t>(k.data.size(), hdr->dxfer_len), static_cast<std::uint8_t*>(hdr->dxferp));
+        std::copy_n(a.data.begin(), std::min<std::size_t>(a.data.size(), hdr->dxfer_len),
+                    static_cast<std::uint8_t*>(hdr->dxferp));
     return 0;
 }
 
@@ -228,97 +232,65 @@ protected:
         vdx_error error{};
         for (vdx_dev& d : list_.view()) ASSERT_EQ(vdx_dev_open(&error, &d), 0) << error.message;
     }
-    vdx_dev& enclosure() { return list_[3]; }
 };
 
-TEST_F(Seam, ScsiRequestIsBuiltFromTheCommand) {
-    std::uint8_t buffer[64] = {};
-    vdx_scsi_cmd in{};
-    const std::uint8_t cdb[6] = {0x1C, 0x01, 0x02, 0x00, 64, 0x00};
-    std::copy(std::begin(cdb), std::end(cdb), in.cdb);
-    in.cdb_length = 6;
-    in.data = buffer;
-    in.transfer_length = sizeof buffer;
-    in.sense_length = 32;
-    in.timeout = 30000;
-    in.direction = kVdxDirFromDevice;
-    g_kernel.data = {0x02, 0x00, 0x00, 0x10};
-    g_kernel.resid = 60;
-    vdx_error error{};
-    ASSERT_EQ(vdx_scsi_execute(&error, &enclosure(), &in), 0) << error.message;
-    EXPECT_EQ(g_kernel.request, static_cast<unsigned long>(SG_IO));
-    EXPECT_EQ(g_kernel.hdr.interface_id, 'S');
-    EXPECT_EQ(g_kernel.hdr.dxfer_direction, SG_DXFER_FROM_DEV);
-    EXPECT_EQ(g_kernel.cdb, std::vector<std::uint8_t>(std::begin(cdb), std::end(cdb)));
-    EXPECT_EQ(g_kernel.hdr.dxfer_len, 64u);
-    EXPECT_EQ(g_kernel.hdr.dxferp, buffer);
-    EXPECT_EQ(g_kernel.hdr.mx_sb_len, 32);
-    EXPECT_EQ(g_kernel.hdr.timeout, 30000u);
-    EXPECT_EQ(in.bytes_transferred, 4u);
-    EXPECT_EQ(buffer[3], 0x10);
-
-    vdx_scsi_cmd out = in;
-    out.direction = kVdxDirToDevice;
-    g_kernel.resid = 0;
-    ASSERT_EQ(vdx_scsi_execute(&error, &enclosure(), &out), 0);
-    EXPECT_EQ(g_kernel.hdr.dxfer_direction, SG_DXFER_TO_DEV);
-    EXPECT_EQ(out.bytes_transferred, 64u);
-    vdx_scsi_cmd none = in;
-    none.data = nullptr;
-    ASSERT_EQ(vdx_scsi_execute(&error, &enclosure(), &none), 0);
-    EXPECT_EQ(g_kernel.hdr.dxfer_direction, SG_DXFER_NONE);
-}
-
-// The kernel's answer -> result, error record, status, sense and count.
-TEST_F(Seam, KernelAnswersBecomeStatusOrError4) {
+// A RECEIVE DIAGNOSTIC RESULTS of 64 bytes on the enclosure: the request
+// built, and the kernel's answer -> result, error record, status, sense, count.
+TEST_F(Seam, ScsiRequestAndTheKernelsAnswer) {
+    const std::vector<std::uint8_t> sense = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x00};
     struct row {
-        int result, error_number;
-        unsigned char status;
-        unsigned short host, driver;
-        int resid;
-        std::vector<std::uint8_t> sense;
+        std::uint32_t direction;
+        int sg_direction;
+        sg_answer answer;
         int rc;
-        std::uint32_t subcode;
+        std::uint32_t subcode;  // error 4
         const char* message;
         std::uint32_t sense_length, transferred;
     };
-    const std::vector<std::uint8_t> sense = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x00};
     const row rows[] = {
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.resid = 60, .data = {2, 0, 0, 0x10}}, 0, 0, "", 0, 4},
+        {kVdxDirToDevice, SG_DXFER_TO_DEV, {}, 0, 0, "", 0, 64},
+        {kVdxDirNone, SG_DXFER_NONE, {}, 0, 0, "", 0, 0},
         // CHECK CONDITION with sense available (driver status 08h) is a delivered command.
-        {0, 0, 0x02, 0, 0x08, 16, sense, 0, 0, "", 14, 0},
-        {-1, EBADF, 0, 0, 0, 0, {}, 1, EBADF, "error executing scsi SG_IO ioctl", 0, 0},
-        {0, 0, 0, 0x03, 0, 0, {}, 1, 3, "scsi command failed - host status 3h", 0, 16},
-        {0, 0, 0, 0, 0x06, 0, {}, 1, 6, "scsi command failed - driver status 6h", 0, 16},
-        {0, 0, 0, 0, 0, 100, {}, 0, 0, "", 0, 0},   // residual beyond the transfer
-        {0, 0, 0, 0, 0, -5, {}, 0, 0, "", 0, 16},   // negative residual
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.status = 2, .driver = 8, .resid = 64, .sense = sense}, 0, 0, "", 14, 0},
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.result = -1, .error_number = EBADF}, 1, EBADF,
+         "error executing scsi SG_IO ioctl", 0, 0},
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.host = 3}, 1, 3, "scsi command failed - host status 3h", 0, 64},
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.driver = 6}, 1, 6, "scsi command failed - driver status 6h", 0, 64},
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.resid = 100}, 0, 0, "", 0, 0},  // residual beyond the transfer
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.resid = -5}, 0, 0, "", 0, 64},
     };
+    const std::vector<std::uint8_t> cdb = {0x1C, 0x01, 0x02, 0x00, 64, 0x00};
     for (const row& r : rows) {
-        g_kernel.result = r.result;
-        g_kernel.error_number = r.error_number;
-        g_kernel.status = r.status;
-        g_kernel.host_status = r.host;
-        g_kernel.driver_status = r.driver;
-        g_kernel.resid = r.resid;
-        g_kernel.sense = r.sense;
-        std::uint8_t buffer[16];
+        const std::string what = std::to_string(&r - rows);
+        g_kernel.answer = r.answer;
+        std::uint8_t buffer[64] = {};
         vdx_scsi_cmd cmd{};
+        std::copy(cdb.begin(), cdb.end(), cmd.cdb);
         cmd.cdb_length = 6;
-        cmd.data = buffer;
+        cmd.data = r.direction == kVdxDirNone ? nullptr : buffer;
         cmd.transfer_length = sizeof buffer;
         cmd.sense_length = 32;
-        cmd.direction = kVdxDirFromDevice;
+        cmd.timeout = 30000;
+        cmd.direction = r.direction;
         vdx_error error{};
-        const std::string what = r.message + std::to_string(r.resid);
-        EXPECT_EQ(vdx_scsi_execute(&error, &enclosure(), &cmd), r.rc) << what;
-        if (r.rc != 0) {
-            EXPECT_EQ(error.code, 4u) << what;
-            EXPECT_EQ(error.subcode, r.subcode) << what;
-            EXPECT_STREQ(error.message, r.message);
-        }
-        EXPECT_EQ(cmd.scsi_status, r.status) << what;
+        EXPECT_EQ(vdx_scsi_execute(&error, &list_[3], &cmd), r.rc) << what;
+        EXPECT_EQ(g_kernel.request, static_cast<unsigned long>(SG_IO));
+        EXPECT_EQ(g_kernel.hdr.interface_id, 'S');
+        EXPECT_EQ(g_kernel.hdr.dxfer_direction, r.sg_direction) << what;
+        EXPECT_EQ(g_kernel.cdb, cdb);
+        EXPECT_EQ(g_kernel.hdr.dxfer_len, cmd.data ? 64u : 0u) << what;
+        EXPECT_EQ(g_kernel.hdr.dxferp, cmd.data) << what;
+        EXPECT_EQ(g_kernel.hdr.mx_sb_len, 32);
+        EXPECT_EQ(g_kernel.hdr.timeout, 30000u);
+        EXPECT_EQ(error.code, r.rc ? 4u : 0u) << what;
+        EXPECT_EQ(error.subcode, r.subcode) << what;
+        EXPECT_STREQ(error.message, r.message);
+        EXPECT_EQ(cmd.scsi_status, r.answer.status) << what;
         EXPECT_EQ(cmd.sense_length, r.sense_length) << what;
         EXPECT_EQ(cmd.sense[12], r.sense_length ? 0x24 : 0) << what;
         EXPECT_EQ(cmd.bytes_transferred, r.transferred) << what;
+        EXPECT_EQ(buffer[3], r.direction == kVdxDirFromDevice && r.answer.data.size() > 3 ? 0x10 : 0) << what;
     }
 }
 
@@ -331,7 +303,7 @@ TEST_F(Seam, NvmeAdminCommandAndItsStatus) {
     cmd.length = sizeof buffer;
     cmd.direction = kVdxDirFromDevice;
     cmd.timeout = 30000;
-    g_kernel.result = 0x4102;  // DNR, status code type 1, status code 2
+    g_kernel.answer.result = 0x4102;  // DNR, status code type 1, status code 2
     g_kernel.nvme_result = 0xABCD;
     vdx_error error{};
     ASSERT_EQ(vdx_nvme_execute(&error, &list_[2], &cmd), 0);
@@ -344,8 +316,7 @@ TEST_F(Seam, NvmeAdminCommandAndItsStatus) {
     EXPECT_EQ(cmd.completion[0], 0xABCDu);
     EXPECT_EQ(cmd.completion[3] >> 16, 0x4102u << 1) << "status code in bits 1-8, type in 9-11, phase 0";
 
-    g_kernel.result = -1;
-    g_kernel.error_number = ENOTTY;
+    g_kernel.answer = {.result = -1, .error_number = ENOTTY};
     EXPECT_EQ(vdx_nvme_execute(&error, &list_[2], &cmd), 1);
     EXPECT_EQ(error.code, 4u);
     EXPECT_EQ(error.subcode, static_cast<std::uint32_t>(ENOTTY));
@@ -354,25 +325,24 @@ TEST_F(Seam, NvmeAdminCommandAndItsStatus) {
 TEST_F(Seam, ProbeFindsNvmeSatAndPlainScsi) {
     vdx_error error{};
     // SAS disk: VPD 89h and ATA PASS-THROUGH both end in CHECK CONDITION.
-    g_kernel.status = 0x02;
+    g_kernel.answer.status = 0x02;
     ASSERT_EQ(vdx_dev_probe(&error, &list_[0]), 0) << error.message;
     EXPECT_EQ(list_[0].interface, kVdxInterfaceScsi);
     EXPECT_EQ(g_kernel.cdb[0], 0x85);
     // SATA disk: the ATA Information page is there...
-    g_kernel.status = 0;
-    g_kernel.data = {0x00, 0x89, 0x02, 0x38};
+    g_kernel.answer = {.data = {0x00, 0x89, 0x02, 0x38}};
     ASSERT_EQ(vdx_dev_probe(&error, &list_[1]), 0);
     EXPECT_EQ(list_[1].interface, kVdxInterfaceScsiSatAta);
     // ...or it answers IDENTIFY through SAT.
-    g_kernel.data = {};
+    g_kernel.answer.data = {};
     g_kernel.status_for = [](const std::uint8_t* cdb) -> unsigned char { return cdb[0] == 0x85 ? 0 : 2; };
     list_[1].interface = 0;
     ASSERT_EQ(vdx_dev_probe(&error, &list_[1]), 0);
     EXPECT_EQ(list_[1].interface, kVdxInterfaceScsiSatAta);
     ASSERT_EQ(vdx_dev_probe(&error, &list_[2]), 0);
     EXPECT_EQ(list_[2].interface, kVdxInterfaceNvme);
-    ASSERT_EQ(vdx_dev_probe(&error, &enclosure()), 0);
-    EXPECT_EQ(enclosure().interface, kVdxInterfaceScsi);
+    ASSERT_EQ(vdx_dev_probe(&error, &list_[3]), 0);
+    EXPECT_EQ(list_[3].interface, kVdxInterfaceScsi);
 }
 
 }  // namespace

@@ -11,50 +11,52 @@ namespace {
 
 TEST(SatBuild, AtaRecordToPassThrough16) {
     struct row {
-        vdx_ata_cmd ata;
-        std::array<std::uint8_t, 16> cdb;
+        std::uint8_t protocol, extend, t_length;
+        std::uint32_t unit;
+        std::uint16_t features, count;
+        std::uint64_t lba;
+        std::uint8_t device, command;
+        std::uint32_t direction;
+        std::uint8_t ck_cond;
+        std::vector<std::uint8_t> cdb;
+    };
+    const row rows[] = {
+        // IDENTIFY DEVICE: PIO data-in of one block.
+        {4, 0, 2, 1, 0, 1, 0, 0, 0xEC, kVdxDirFromDevice, 0, {0x85, 0x08, 0x0E, 0, 0, 0, 0x01, 0, 0, 0, 0, 0, 0, 0, 0xEC, 0}},
+        // 48-bit DMA out, length in bytes, registers asked back: where every register lands.
+        {6, 1, 1, 3, 0xA1B2, 0xC3D4, 0x112233445566ull, 0x40, 0x35, kVdxDirToDevice, 1,
+         {0x85, 0x0D, 0x21, 0xA1, 0xB2, 0xC3, 0xD4, 0x33, 0x66, 0x22, 0x55, 0x11, 0x44, 0x40, 0x35, 0x00}},
     };
     std::uint8_t buffer[512];
-    vdx_ata_cmd identify{};  // PIO data-in of one block
-    identify.protocol = 4;
-    identify.t_length = 2;
-    identify.transfer_unit = 1;
-    identify.count = 1;
-    identify.command = 0xEC;
-    identify.data = buffer;
-    identify.length = sizeof buffer;
-    identify.timeout = 30000;
-    identify.direction = kVdxDirFromDevice;
-    vdx_ata_cmd dma{};  // 48-bit DMA out, length in bytes, registers asked back
-    dma.protocol = 6;
-    dma.extend = 1;
-    dma.t_length = 1;
-    dma.transfer_unit = 3;
-    dma.features = 0xA1B2;
-    dma.count = 0xC3D4;
-    dma.lba = 0x112233445566ull;
-    dma.device = 0x40;
-    dma.command = 0x35;
-    dma.direction = kVdxDirToDevice;
-    dma.check_condition = 1;
-    const row rows[] = {
-        {identify, {0x85, 0x08, 0x0E, 0, 0, 0, 0x01, 0, 0, 0, 0, 0, 0, 0, 0xEC, 0}},
-        {dma, {0x85, 0x0D, 0x21, 0xA1, 0xB2, 0xC3, 0xD4, 0x33, 0x66, 0x22, 0x55, 0x11, 0x44, 0x40, 0x35, 0x00}},
-    };
     for (const row& r : rows) {
+        vdx_ata_cmd ata{};
+        ata.protocol = r.protocol;
+        ata.extend = r.extend;
+        ata.t_length = r.t_length;
+        ata.transfer_unit = r.unit;
+        ata.features = r.features;
+        ata.count = r.count;
+        ata.lba = r.lba;
+        ata.device = r.device;
+        ata.command = r.command;
+        ata.direction = r.direction;
+        ata.check_condition = r.ck_cond;
+        ata.data = buffer;
+        ata.length = sizeof buffer;
+        ata.timeout = 30000;
         vdx_scsi_cmd scsi;
         std::memset(&scsi, 0xCC, sizeof scsi);
-        vdx_scsi_build_ata_pass_through(&scsi, r.ata);
-        EXPECT_EQ(std::vector<std::uint8_t>(scsi.cdb, scsi.cdb + 16), std::vector<std::uint8_t>(r.cdb.begin(), r.cdb.end()));
+        vdx_scsi_build_ata_pass_through(&scsi, ata);
+        EXPECT_EQ(std::vector<std::uint8_t>(scsi.cdb, scsi.cdb + 16), r.cdb);
         EXPECT_EQ(scsi.cdb_length, 16u);
-        EXPECT_EQ(scsi.direction, r.ata.direction);
-        EXPECT_EQ(scsi.data, r.ata.data);
-        EXPECT_EQ(scsi.transfer_length, r.ata.length);
-        EXPECT_EQ(scsi.timeout, r.ata.timeout);
+        EXPECT_EQ(scsi.direction, r.direction);
+        EXPECT_EQ(scsi.data, buffer);
+        EXPECT_EQ(scsi.transfer_length, 512u);
+        EXPECT_EQ(scsi.timeout, 30000u);
         EXPECT_EQ(scsi.sense_length, 32u);
         EXPECT_EQ(scsi.bytes_transferred, 0u);
         EXPECT_EQ(scsi.scsi_status, 0);
-        EXPECT_EQ(vdx_scsi_is_ata_pass_through_ck_cond(scsi), r.ata.check_condition != 0);
+        EXPECT_EQ(vdx_scsi_is_ata_pass_through_ck_cond(scsi), r.ck_cond != 0);
     }
     vdx_scsi_cmd twelve{};
     twelve.cdb[0] = 0xA1;
