@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "cmdx/cmdxbasics/cmdxbasics.h"
-#include "tests/sim/lab_fixture.h"
 #include "tests/support/in_process_lab.h"
+#include "tests/support/running_lab.h"
 #include "vdx/vdx.h"
 
 namespace enctl::testing {
@@ -15,15 +15,13 @@ namespace {
 
 TEST(InProcessLab, ShowAndShowHandlesMatchTheRealBinaryOnTheDefaultLab) {
     running_lab shimmed;
-    ASSERT_TRUE(shimmed.started()) << shimmed.start_err();
+    ASSERT_TRUE(shimmed.started()) << shimmed.start_result().err;
     in_process_lab lab;
     ASSERT_TRUE(lab.ok()) << lab.error();
     for (const std::vector<std::string>& args : {std::vector<std::string>{"show"}, {"show", "handles"}}) {
         shimmed.lab_command({"stats", shimmed.dir(), "reset"});
         lab.reset_counters();
-        std::vector<std::string> argv{built_program("enctl")};
-        argv.insert(argv.end(), args.begin(), args.end());
-        const process_result expected = shimmed.run(argv);
+        const process_result expected = shimmed.enctl(args);
         const in_process_result actual = run_enctl_in_process(args);
         EXPECT_EQ(actual.exit_code, expected.exit_code) << args.back();
         EXPECT_EQ(actual.out, expected.out) << args.back();
