@@ -44,7 +44,7 @@ public:
     bool ok() const { return model_ != nullptr; }
     const std::string& error() const { return error_; }
 
-    // The model: devices, faults, counters, clock.
+    // The model: devices, faults, counters, clock (only when ok()).
     sim::lab& model() { return *model_; }
 
     // The device names enumeration gives, in its order ("disk0", "nvme0",
