@@ -5,9 +5,10 @@
 #include <string_view>
 
 #include "app/discovery/discovery.h"
-#include "app/discovery/ses_elements.h"
+#include "app/discovery/ses_fill.h"
 #include "app/discovery/show_options.h"
 #include "app/operation.h"
+#include "app/product/product.h"
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
 
