@@ -120,6 +120,14 @@ int lab_copy(vdx_dev* dest, const vdx_dev* src) {
     return 0;
 }
 
+// A unit attention: the Linux backend sends the command again, up to three times.
+bool unit_attention(const sim::scsi_result& r) {
+    if (r.status != 0x02 || r.sense.size() < 3) return false;
+    const std::uint8_t response_code = r.sense[0] & 0x7F;
+    if (response_code == 0x72 || response_code == 0x73) return (r.sense[1] & 0x0F) == 0x06;
+    return (response_code == 0x70 || response_code == 0x71) && (r.sense[2] & 0x0F) == 0x06;
+}
+
 // SCSI commands as SG_IO through the preload shim delivers them.
 int lab_scsi_execute(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd) {
     sim::lab_device* d = device_of(*dev);
@@ -139,7 +147,8 @@ int lab_scsi_execute(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd) {
     cmd->scsi_status = 0;
     if (d->role == sim::device_role::nvme)  // an NVMe node knows no SG_IO
         return VDX_ERROR(error, kErrOsRequest, ENOTTY, "error executing scsi SG_IO ioctl");
-    const sim::scsi_result r = g_served->execute_scsi(*d, c);
+    sim::scsi_result r = g_served->execute_scsi(*d, c);
+    for (int retry = 0; retry < 3 && unit_attention(r); ++retry) r = g_served->execute_scsi(*d, c);
 
     const std::uint32_t sense_room = cmd->sense_length == 0 || cmd->sense_length > sizeof cmd->sense
                                          ? sizeof cmd->sense

@@ -294,6 +294,38 @@ TEST_F(Seam, ScsiRequestAndTheKernelsAnswer) {
     }
 }
 
+// A unit attention (here: reported LUNs changed, fixed and descriptor sense)
+// means the command was not run: it is sent again, a bounded number of times;
+// other check conditions are not.
+TEST_F(Seam, UnitAttentionIsSentAgainAFewTimes) {
+    struct row {
+        std::vector<std::uint8_t> sense;
+        int attentions;  // answers with the sense before a GOOD one
+        int sent;        // SG_IO requests expected
+        unsigned char status;
+    };
+    const std::vector<std::uint8_t> fixed = {0x70, 0, 0x06, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x3F, 0x0E};
+    const std::vector<std::uint8_t> descriptor = {0x72, 0x06, 0x3F, 0x0E, 0, 0, 0, 0};
+    const std::vector<std::uint8_t> not_ready = {0x70, 0, 0x02, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x04, 0x01};
+    for (const row& r : std::vector<row>{{fixed, 1, 2, 0x00}, {descriptor, 3, 4, 0x00}, {fixed, 100, 4, 0x02},
+                                         {not_ready, 100, 1, 0x02}}) {
+        int sent = 0;
+        g_kernel.answer = {.sense = r.sense};
+        g_kernel.status_for = [&](const std::uint8_t*) -> unsigned char { return ++sent <= r.attentions ? 0x02 : 0x00; };
+        std::uint8_t buffer[16];
+        vdx_scsi_cmd cmd{};
+        cmd.cdb_length = 6;
+        cmd.data = buffer;
+        cmd.transfer_length = sizeof buffer;
+        cmd.sense_length = 32;
+        cmd.direction = kVdxDirFromDevice;
+        vdx_error error{};
+        ASSERT_EQ(vdx_scsi_execute(&error, &list_[3], &cmd), 0);
+        EXPECT_EQ(sent, r.sent);
+        EXPECT_EQ(cmd.scsi_status, r.status);
+    }
+}
+
 TEST_F(Seam, NvmeAdminCommandAndItsStatus) {
     std::uint8_t buffer[4096];
     vdx_nvme_cmd cmd{};
