@@ -33,7 +33,8 @@ int reset_target(const enclosure& e, std::uint8_t selector) {
 
 // A stored image runs wherever the IOMs restart on it.
 void run_stored(enclosure& e, const stored_image& image, int iom) {
-    if (image.kind == image_kind::zoning) {
+    if (image.kind == image_kind::zoning) {  // replaces any pre-defined configuration
+        e.set_zoning(0);
         e.firmware().zoning_file = image.name;
         return;
     }
