@@ -38,10 +38,12 @@ bool confirmed_or_canceled() {
 }
 
 // The SAS address of the first designation descriptor of VPD page 83h, when
-// that descriptor is an 8-byte NAA designator received whole.
+// that descriptor is an 8-byte NAA designator that lies wholly inside the
+// bytes received and the page's own length.
 std::optional<std::array<std::uint8_t, 8>> first_naa_designator(std::span<const std::uint8_t> page) {
     constexpr std::size_t kFirst = 4;  // descriptor header at 4-7, designator from 8
-    if (page.size() < kFirst + 4 + kNaaLength) return std::nullopt;
+    if (page.size() < kFirst || std::min<std::size_t>(page.size(), be16(&page[2]) + 4u) < kFirst + 4 + kNaaLength)
+        return std::nullopt;
     if ((page[kFirst + 1] & 0x0F) != kDesignatorNaa || page[kFirst + 3] != kNaaLength) return std::nullopt;
     std::array<std::uint8_t, 8> address{};
     std::copy_n(page.begin() + kFirst + 4, kNaaLength, address.begin());

@@ -21,13 +21,15 @@ namespace {
 // SCSI1 product 5; SCSI2 multi-tenant 6; SCSI3 product 7; SCSI4 product 5
 // whose VPD 83h starts with a T10 designator; SCSI5 product 5 on firmware
 // older than zoning files need; SCSI6 product 2; SCSI7 product 6; SCSI8
-// product 5 that refuses a page 0Eh segment.
+// product 5 that refuses a page 0Eh segment; SCSI9 product 5 whose VPD 83h
+// transfer stops inside its NAA designator.
 const char* const kZoneLab = R"({"enclosures": [
     {"product": 5}, {"product": 6, "multi_tenant": true}, {"product": 7},
     {"product": 5, "vpd83_t10_first": true}, {"product": 5, "firmware": "2029-009"}, {"product": 2},
     {"product": 6},
     {"product": 5, "faults": [{"opcode": "0x1D", "page": "0x0E", "kind": "check_condition",
-                               "sense": {"key": 4, "asc": "0x44", "ascq": 0}}]}]})";
+                               "sense": {"key": 4, "asc": "0x44", "ascq": 0}}]},
+    {"product": 5, "faults": [{"opcode": "0x12", "page": "0x83", "kind": "short", "length": 12}]}]})";
 
 struct run {
     std::vector<std::string> args;  // {"wait"}: a minute of lab time passes (an IOM restarts)
@@ -81,6 +83,7 @@ TEST(Zone, RunsOnTheLabGiveTheGoldenTranscript) {
         {{"SCSI3:0,0,0", "zone", "config=1"}},
         {{"SCSI3:0,0,0", "zone", "reset"}},
         {{"SCSI4:0,0,0", "zone", "config=1"}, "y\n"},
+        {{"SCSI9:0,0,0", "zone", "config=1"}, "y\n"},
         {{"SCSI5:0,0,0", "zone", opal_file}},
         {{"SCSI6:0,0,0", "zone", "status"}},
         {{"SCSI7:0,0,0", "zone", "file=" + (dir / "M7320-P_zones-b.bin").string()}, "y\n"},
