@@ -110,7 +110,8 @@ TEST(SimLabTools, SgSesReadsEveryEnclosureOfTheDefaultLabAndDumpMatchesIt) {
                          "  Help Text (SES) [ht] [0x3]\n") +
                  (vendor ? "  String In/Out (SES) [str] [0x4]\n" : "") +
                  "  Threshold In/Out (SES) [th] [0x5]\n  Element Descriptor (SES) [ed] [0x7]\n"
-                 "  Additional Element Status (SES-2) [aes] [0xa]\n" + (vendor ? "  <unknown> [0xec]\n" : ""),
+                 "  Additional Element Status (SES-2) [aes] [0xa]\n  Download Microcode (SES-2) [dm] [0xe]\n" +
+                 (vendor ? "  <unknown> [0xec]\n" : ""),
              true},
             {"sg_ses --page=2", "INVOP=0, INFO=0, NON-CRIT=1, CRIT=1, UNRECOV=0", garnet},
             {"sg_ses --page=2", "INVOP=0, INFO=0, NON-CRIT=0, CRIT=0, UNRECOV=0", !garnet},
