@@ -2,6 +2,8 @@
 // page 04h, what each IOM runs, and the restart after an update.
 #include "sim/enclosure_firmware.h"
 
+#include <cjson/cJSON.h>
+
 #include <cstdio>
 
 #include "sim/enclosure.h"
@@ -34,8 +36,8 @@ int reset_target(const enclosure& e, std::uint8_t selector) {
 // A stored image runs wherever the IOMs restart on it.
 void run_stored(enclosure& e, const stored_image& image, int iom) {
     if (image.kind == image_kind::zoning) {  // replaces any pre-defined configuration
-        e.set_zoning(0);
-        e.firmware().zoning_file = image.name;
+        e.state().zoning = 0;
+        e.state().zoning_file = image.name;
         return;
     }
     for (int i = 0; i < 2; ++i) {
@@ -55,7 +57,7 @@ std::uint32_t take_iom_reset(enclosure& e, std::uint8_t selector) {
     const int iom = reset_target(e, selector);
     if (iom < 0) return kInvalidFieldInParameters;
     firmware_state& fw = e.firmware();
-    ++fw.iom_resets[selector];
+    ++e.state().iom_resets[selector];
     if (const auto& stored = fw.store.stored(e.now_ms())) {
         run_stored(e, *stored, iom);
         if (every_iom_runs(e, *stored)) fw.store.clear_stored();
@@ -69,13 +71,9 @@ std::uint32_t take_zoning(enclosure& e, std::span<const std::uint8_t> page) {
     // The address must be the one the enclosure gives in VPD page 83h.
     const std::uint64_t own = e.attached_iom() >= 0 ? e.iom_address(e.attached_iom()) : e.spec().sas_address;
     if (be64(&page[8]) != own) return kInvalidFieldInParameters;
-    if (page[4] == kZoneDisable) {
-        e.set_zoning(0);
-        return 0;
-    }
-    if (page[5] < 1 || page[5] > 3) return kInvalidFieldInParameters;
-    e.set_zoning(page[5]);
-    e.firmware().zoning_file.clear();
+    if (page[4] == kZoneEnable && (page[5] < 1 || page[5] > 3)) return kInvalidFieldInParameters;
+    e.state().zoning = page[4] == kZoneEnable ? page[5] : 0;
+    e.state().zoning_file.clear();
     return 0;
 }
 
@@ -98,9 +96,9 @@ void enclosure::run_firmware(int iom, const std::string& revision) {
     }
 }
 
-void enclosure::restart() { firmware_.restart_until_ms = now_ms() + firmware_.store.settings().restart_ms; }
+void enclosure::restart() { state_.not_ready_until_ms = now_ms() + firmware_.store.settings().restart_ms; }
 
-bool enclosure::restarting() const { return now_ms() < firmware_.restart_until_ms; }
+bool enclosure::restarting() const { return now_ms() < state_.not_ready_until_ms; }
 
 std::uint32_t take_microcode_control(enclosure& e, std::span<const std::uint8_t> page) {
     const std::optional<stored_image> run = e.firmware().store.take(page, e.now_ms());
@@ -121,6 +119,28 @@ std::uint32_t take_string_out(enclosure& e, std::span<const std::uint8_t> page) 
     if (page[4] == kStringOutReset && page.size() >= 8 && page[6] == kStringOutIomReset)
         return take_iom_reset(e, page[7]);
     return kInvalidFieldInParameters;
+}
+
+void add_firmware_state(const enclosure& e, cJSON* o) {
+    firmware_state& fw = e.firmware();
+    cJSON* f = cJSON_AddObjectToObject(o, "firmware");
+    cJSON* running = cJSON_AddObjectToObject(f, "running");
+    for (int iom = 0; iom < 2; ++iom) {
+        if (e.iom_present(iom)) cJSON_AddStringToObject(running, iom == 0 ? "A" : "B", fw.running[iom].c_str());
+    }
+    const auto& stored = fw.store.stored(e.now_ms());
+    if (stored && stored->kind == image_kind::firmware) {
+        cJSON_AddStringToObject(f, "stored", stored->name.c_str());
+    } else if (stored) {
+        cJSON_AddStringToObject(f, "stored_zoning", stored->name.c_str());
+    } else {
+        cJSON_AddNullToObject(f, "stored");
+    }
+    char status[8];
+    std::snprintf(status, sizeof status, "%02Xh", fw.store.status(e.now_ms()));
+    cJSON_AddStringToObject(f, "download_status", status);
+    cJSON_AddNumberToObject(f, "segments", fw.store.segments_taken());
+    cJSON_AddNumberToObject(f, "activations", fw.store.activations());
 }
 
 }  // namespace enctl::sim

@@ -5,13 +5,14 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
 #include <span>
 #include <string>
 
 #include "sim/bytes.h"
 #include "sim/lab_description.h"
 #include "sim/microcode.h"
+
+struct cJSON;
 
 namespace enctl::sim {
 
@@ -22,10 +23,7 @@ struct firmware_state {
         : store(spec.microcode, spec.product), running{spec.firmware, spec.firmware} {}
 
     microcode_store store;
-    std::array<std::string, 2> running;        // IOM A, IOM B
-    std::uint64_t restart_until_ms = 0;        // NOT READY until this lab time
-    std::map<std::uint8_t, std::uint32_t> iom_resets;  // by String Out selector
-    std::string zoning_file;                   // T10 zoning configuration in force ("" none)
+    std::array<std::string, 2> running;  // IOM A, IOM B
 };
 
 // Page 0Eh: Download Microcode Control (sent), Download Microcode Status (read).
@@ -36,5 +34,9 @@ bytes build_microcode_status(const enclosure& e);
 // (60h disable, 61h enable with a pre-defined configuration, for the
 // enclosure's SAS address).
 std::uint32_t take_string_out(enclosure& e, std::span<const std::uint8_t> page);
+
+// The "firmware" part of `enctl-lab state`: what each IOM runs, the stored
+// image, the download status and how many segments and activations came.
+void add_firmware_state(const enclosure& e, cJSON* o);
 
 }  // namespace enctl::sim

@@ -6,6 +6,7 @@
 
 #include "app/discovery/target_list.h"
 #include "app/operation.h"
+#include "app/ops/cli_channel.h"
 #include "app/ops/confirm.h"
 #include "app/ops/fw_download.h"
 #include "app/ops/fw_reset.h"
@@ -137,10 +138,17 @@ int send_config_file(vdx_dev& target, const char* path) {
     return 0;
 }
 
-// Interim until the enclosure command line channel is merged: "zonecfg" goes there.
-int show_status(vdx_dev& /*target*/) {
+// The enclosure's own account of its zoning: "zonecfg" on its command line.
+int show_status(vdx_dev& target) {
+    TRACE_ENTER_EXIT();
     CONSOLE_PRINT(kVerbosityDebug, "show_status\n");
-    return operation_not_available("zone status");
+    vdx_error error{};
+    if (send_cli_command(&error, target, "zonecfg") != 0) {
+        trace_print_error(error);
+        return 0;
+    }
+    display_ses_cli_page(target);
+    return 0;
 }
 
 int zone_reset_iom(vdx_dev& target) {

@@ -21,7 +21,7 @@ namespace {
 struct step {
     std::vector<std::string> args;  // enctl's arguments, or an enctl-lab or sg_ses command line
     std::string input = {};         // standard input
-    std::string only = {};          // keep only the output lines holding this text
+    std::string only = {};          // keep only the output lines holding one of these texts (|-separated)
 };
 
 struct lab_case {
@@ -42,6 +42,9 @@ const char* const kFirmwareLab = R"({"enclosures": [
                                                    "skip": 2, "sense": {"key": 4, "asc": "0x44", "ascq": 0}}]},
     {"product": 5, "label": "stuck", "microcode": {"timeout_seconds": 0},
      "faults": [{"opcode": "0x1D", "page": "0x0E", "kind": "drop", "skip": 4, "count": 1}]}]})";
+
+// The lines of `enctl-lab state` that tell the firmware and the IOM resets.
+const char* const kFirmwareState = "-00|stored|download_status|\"segments|activations|F0h|C0h|not_ready";
 
 const lab_case kLabs[] = {
     {"firmware",
@@ -72,9 +75,11 @@ const lab_case kLabs[] = {
          {{"SCSI3:0,0,0", "fw", "status"}, "", "Download status"},
          // Resets: the only IOM; both IOMs, the second refused.
          {{"SCSI4:0,0,0", "fw", "download_reset", "$FW/korv_mat_3100-001.bin"}, "y\n"},
+         {{"enctl-lab", "state", "$LAB", "SCSI4:0,0,0"}, "", kFirmwareState},
          {{"enctl-lab", "wait", "$LAB", "60"}},
          {{"SCSI4:0,0,0", "show"}},
          {{"SCSI5:0,0,0", "fw", "download_reset", "$FW/MtAlder_3100-001.bin"}, "y\nn\n"},
+         {{"enctl-lab", "state", "$LAB", "SCSI5:0,0,0"}, "", kFirmwareState},
          {{"sg_ses", "--page=7", "$LAB/root/dev/sg4"}, "", "EXP IOM"},
          {{"SCSI5:0,0,0", "show"}, "", "firmware"},
          {{"SCSI1:0,0,0", "fw", "reset"}},
@@ -104,13 +109,21 @@ std::string replaced(std::string text, const std::string& from, const std::strin
     return text;
 }
 
+bool holds_one_of(const std::string& line, const std::string& texts) {
+    std::size_t start = 0;
+    for (std::size_t bar; (bar = texts.find('|', start)) != std::string::npos; start = bar + 1) {
+        if (line.find(texts.substr(start, bar - start)) != std::string::npos) return true;
+    }
+    return line.find(texts.substr(start)) != std::string::npos;
+}
+
 std::string lines_with(const std::string& text, const std::string& only) {
     if (only.empty()) return text;
     std::string kept;
     std::size_t start = 0;
     for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
         const std::string line = text.substr(start, end + 1 - start);
-        if (line.find(only) != std::string::npos) kept += line;
+        if (holds_one_of(line, only)) kept += line;
     }
     return kept;
 }

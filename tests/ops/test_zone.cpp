@@ -51,10 +51,10 @@ std::string lab_line(in_process_lab& lab, const std::string& device) {
     const sim::enclosure& e = *lab.model().find(device)->as_enclosure;
     char text[256];
     std::snprintf(text, sizeof text, "[lab: zoning %u, file '%s', String Out %llu, page 0Eh %llu, C0h resets %u]\n",
-                  e.spec().zoning, e.firmware().zoning_file.c_str(),
+                  e.state().zoning, e.state().zoning_file.c_str(),
                   static_cast<unsigned long long>(lab.commands(device, 0x1D, 0x04)),
                   static_cast<unsigned long long>(lab.commands(device, 0x1D, 0x0E)),
-                  e.firmware().iom_resets.count(0xC0) ? e.firmware().iom_resets.at(0xC0) : 0u);
+                  e.state().iom_resets.count(0xC0) ? e.state().iom_resets.at(0xC0) : 0u);
     return text;
 }
 
@@ -70,18 +70,23 @@ TEST(Zone, RunsOnTheLabGiveTheGoldenTranscript) {
     }
     const std::string opal_file = "file=" + (dir / "M7310-P_zones-a.bin").string();
     const run runs[] = {
+        {{"SCSI1:0,0,0", "zone", "status"}},
         {{"SCSI1:0,0,0", "zone", "config=2"}, "y\n"},
+        {{"SCSI1:0,0,0", "zone", "status"}},
         {{"SCSI1:0,0,0", "zone", "config=0"}, "Y\n"},
+        {{"SCSI1:0,0,0", "zone", "status"}},
         {{"SCSI1:0,0,0", "zone", "config=1"}, "n\n"},
         {{"SCSI1:0,0,0", "zone", "config=3"}, "y\n"},
         {{"SCSI1:0,0,0", "zone", "config=4"}},
         {{"SCSI1:0,0,0", "zone", "config=256"}},
         {{"SCSI1:0,0,0", "zone", opal_file}, "y\n"},
         {{"wait"}},
+        {{"SCSI1:0,0,0", "zone", "status"}},
         {{"SCSI1:0,0,0", "zone", "file=" + (dir / "mat_2050.bin").string()}},
         {{"SCSI2:0,0,0", "zone", "config=2"}},
         {{"SCSI3:0,0,0", "zone", "config=1"}},
         {{"SCSI3:0,0,0", "zone", "reset"}},
+        {{"SCSI3:0,0,0", "zone", "status"}},
         {{"SCSI4:0,0,0", "zone", "config=1"}, "y\n"},
         {{"SCSI9:0,0,0", "zone", "config=1"}, "y\n"},
         {{"SCSI5:0,0,0", "zone", opal_file}},
