@@ -140,7 +140,6 @@ extern "C" {
 __attribute__((visibility("default"))) int WRAPPER_FN(initialize_library)() {
     log_call("initialize");
     drives().clear();
-    if (fault("initialize")) return 7;
     const std::string request = std::string("drives ") + kPrefix;
     wire::request rq;
     rq.kind = wire::kind_control;
@@ -159,7 +158,9 @@ __attribute__((visibility("default"))) int WRAPPER_FN(initialize_library)() {
         if (blank != std::string::npos) drives().push_back({line.substr(0, blank), line.substr(blank + 1) == "sata"});
         at = end + 1;
     }
-    return 0;
+    // A failing initialize still leaves the drives reachable: a caller that
+    // does not look at the result goes on to find them.
+    return fault("initialize") ? 7 : 0;
 }
 
 __attribute__((visibility("default"))) int WRAPPER_FN(uninitialize_library)() {
