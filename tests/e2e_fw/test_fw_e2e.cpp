@@ -87,6 +87,8 @@ const lab_case kLabs[] = {
          // A refused image is never activated.
          {{"enctl-lab", "stats", "$LAB", "reset"}},
          {{"SCSI3:0,0,0", "fw", "download_activate", "$FW/mat_bad.bin"}, "y\n"},
+         // A file that reads short of its size (a sysfs attribute) sends nothing.
+         {{"SCSI3:0,0,0", "fw", "download", "$FW/mat_short.bin"}},
          {{"enctl-lab", "stats", "$LAB"}, "", "SCSI3:0,0,0 /dev/sg2 1"},
          // A failed segment stops the download: no status read, no reset.
          {{"SCSI7:0,0,0", "fw", "download_reset", "$FW/mat_2050-001.bin"}, "y\ny\n"},
@@ -168,6 +170,7 @@ TEST_P(FwE2e, MatchesTheGoldenTranscript) {
     std::filesystem::create_directory(images);
     std::ofstream(images + "/NX2B_4097.bin") << std::string(4097, 'x');
     std::ofstream(images + "/NX2B_empty.bin");
+    std::filesystem::create_symlink("/sys/kernel/uevent_seqnum", images + "/mat_short.bin");
     std::string text;
     for (const step& s : c.steps) {
         text += replaced(replaced(transcript(s, run_step(lab, s, images)), images, "$FW"), lab.dir(), "$LAB");
