@@ -23,7 +23,7 @@ constexpr std::size_t kControlHeader = 24;
 microcode_store::microcode_store(const microcode_settings& settings, int product)
     : settings_(settings), product_(product) {}
 
-void microcode_store::fail(std::uint8_t status) {
+void microcode_store::drop_download(std::uint8_t status) {
     status_ = status;
     image_.clear();
     image_.shrink_to_fit();
@@ -33,7 +33,7 @@ void microcode_store::fail(std::uint8_t status) {
 
 void microcode_store::advance(std::uint64_t now_ms) {
     if (status_ == kInProgress && settings_.timeout_ms != 0 && now_ms - last_segment_ms_ > settings_.timeout_ms)
-        fail(kTimeout);
+        drop_download(kTimeout);
     if (status_ == kWritingDeferred && now_ms >= written_at_ms_) {
         stored_ = writing_;
         writing_.reset();
@@ -59,14 +59,14 @@ void microcode_store::clear_stored() {
 std::optional<stored_image> microcode_store::take(std::span<const std::uint8_t> page, std::uint64_t now_ms) {
     advance(now_ms);
     if (page.size() < kControlHeader) {
-        fail(kFieldError);
+        drop_download(kFieldError);
         return std::nullopt;
     }
     const std::uint32_t data_length = be32(&page[20]);
     // The page length covers the header after byte 3 and exactly the data sent.
     if (be16(&page[2]) != kControlHeader - 4 + std::uint64_t{data_length} ||
         page.size() < kControlHeader + std::uint64_t{data_length} || page[11] != 0) {
-        fail(kFieldError);
+        drop_download(kFieldError);
         return std::nullopt;
     }
     if (page[8] == kModeSegment) {
@@ -74,12 +74,12 @@ std::optional<stored_image> microcode_store::take(std::span<const std::uint8_t> 
         return std::nullopt;
     }
     if (page[8] != kModeActivate || data_length != 0) {
-        fail(kFieldError);
+        drop_download(kFieldError);
         return std::nullopt;
     }
     ++activations_;
     if (!stored_) {
-        fail(kNothingDeferred);
+        drop_download(kNothingDeferred);
         return std::nullopt;
     }
     std::optional<stored_image> run = std::move(stored_);
@@ -97,11 +97,11 @@ void microcode_store::take_segment(std::span<const std::uint8_t> page, std::uint
     const std::uint32_t expected = starts ? 0 : static_cast<std::uint32_t>(image_.size());
     if (data.empty() || length == 0 || length > settings_.max_size || offset != expected ||
         (!starts && length != image_length_) || std::uint64_t{offset} + data.size() > length) {
-        fail(kFieldError);
+        drop_download(kFieldError);
         return;
     }
-    if (starts) {
-        fail(kInProgress);
+    if (starts) {  // a fresh download: whatever came before is dropped
+        drop_download(kInProgress);
         image_length_ = length;
         image_.reserve(length);
     }
@@ -111,10 +111,10 @@ void microcode_store::take_segment(std::span<const std::uint8_t> page, std::uint
 
     const image_check check = check_image(image_, product_);
     if (!check.ok) {
-        fail(kImageError);
+        drop_download(kImageError);
         return;
     }
-    fail(kWritingDeferred);  // the assembled bytes are no longer needed
+    drop_download(kWritingDeferred);  // the assembled bytes are no longer needed
     writing_ = stored_image{check.kind, check.name};
     written_at_ms_ = now_ms + (check.kind == image_kind::zoning ? 0 : settings_.write_ms);
     advance(now_ms);

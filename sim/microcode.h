@@ -51,7 +51,8 @@ public:
 
 private:
     void advance(std::uint64_t now_ms);
-    void fail(std::uint8_t status);
+    // Ends any download in progress (its bytes are dropped) with `status`.
+    void drop_download(std::uint8_t status);
     void take_segment(std::span<const std::uint8_t> page, std::uint64_t now_ms);
 
     microcode_settings settings_;

@@ -1,4 +1,6 @@
 // The fw operation: firmware download, activation, IOM reset and status.
+#include <initializer_list>
+
 #include "app/discovery/target_list.h"
 #include "app/operation.h"
 #include "app/ops/confirm.h"
