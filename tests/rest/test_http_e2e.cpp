@@ -33,7 +33,7 @@ http_result run_http(const rest_service& service, const std::vector<std::string>
     std::vector<std::string> args = {"http=" + (address.empty() ? service.address() : address)};
     args.insert(args.end(), words.begin(), words.end());
     testing::process_options options;
-    options.env = {{"ENCTL_VIRTUAL_CLOCK", "1"}, {"TMPDIR", service.dir()}};
+    options.env = {{"ENCTL_VIRTUAL_CLOCK", "1"}, {"TMPDIR", service.dir()}, {"ENCTL_SYSROOT", testing::empty_lab_root()}};
     options.unset_env = {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"};
     const auto r = testing::run_enctl(args, options);
     http_result result;
