@@ -206,7 +206,8 @@ process_result linux_process_runner::run(const process_request& request) {
     pipe_ends in, out, err;
     unique_fd file;
     if (!request.output_file.empty()) {
-        file.reset(::open(request.output_file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+        file.reset(
+            ::open(request.output_file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
         if (!file.open()) {
             result.error = failure(request.output_file, errno);
             return result;
@@ -217,12 +218,17 @@ process_result linux_process_runner::run(const process_request& request) {
         result.error = failure("pipe", errno);
         return result;
     }
-    if (in.read.open()) posix_spawn_file_actions_adddup2(actions, in.read.get(), 0);
-    else posix_spawn_file_actions_addopen(actions, 0, "/dev/null", O_RDONLY, 0);
+    if (in.read.open())
+        posix_spawn_file_actions_adddup2(actions, in.read.get(), 0);
+    else
+        posix_spawn_file_actions_addopen(actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(actions, file.open() ? file.get() : out.write.get(), 1);
-    if (request.errors == error_output::capture) posix_spawn_file_actions_adddup2(actions, err.write.get(), 2);
-    else if (request.errors == error_output::merge) posix_spawn_file_actions_adddup2(actions, 1, 2);
-    else posix_spawn_file_actions_addopen(actions, 2, "/dev/null", O_WRONLY, 0);
+    if (request.errors == error_output::capture)
+        posix_spawn_file_actions_adddup2(actions, err.write.get(), 2);
+    else if (request.errors == error_output::merge)
+        posix_spawn_file_actions_adddup2(actions, 1, 2);
+    else
+        posix_spawn_file_actions_addopen(actions, 2, "/dev/null", O_WRONLY, 0);
     if (!request.working_dir.empty()) posix_spawn_file_actions_addchdir_np(actions, request.working_dir.c_str());
 
     // A process group of its own, no blocked signals and the default action
@@ -231,7 +237,8 @@ process_result linux_process_runner::run(const process_request& request) {
     sigemptyset(&none);
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setflags(&setup.attributes,
+                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     posix_spawnattr_setpgroup(&setup.attributes, 0);
     posix_spawnattr_setsigmask(&setup.attributes, &none);
     posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
@@ -277,10 +284,11 @@ process_result linux_process_runner::run(const process_request& request) {
     streams.in.reset();
     streams.pass(0);
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    if (WIFEXITED(status))
+        result.exit_code = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        result.signal = WTERMSIG(status);
     return result;
 }
 

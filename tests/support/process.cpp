@@ -59,8 +59,10 @@ process_result run_process(const std::vector<std::string>& argv, const process_o
     process_result result;
     result.out = ran.out;
     result.err = ran.started ? ran.err : ran.error;
-    if (!ran.started) result.exit_code = 127;
-    else if (!ran.timed_out) result.exit_code = ran.exit_code;
+    if (!ran.started)
+        result.exit_code = 127;
+    else if (!ran.timed_out)
+        result.exit_code = ran.exit_code;
     return result;
 }
 
