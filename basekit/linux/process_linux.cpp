@@ -28,6 +28,7 @@ namespace enctl {
 namespace {
 
 constexpr std::uint64_t kPassMs = 1;
+constexpr std::uint64_t kReapGraceMs = 5000;
 // Reads of one stream per pass: a child that writes without pause still lets
 // the runner look at the clock.
 constexpr int kReadsPerPass = 16;
@@ -188,7 +189,90 @@ bool child_exited(pid_t pid) {
     return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
 }
 
+// Reaps the child. Once killed it gets kReapGraceMs to go: a process inside a
+// device request ends only when the request does, and the runner does not
+// wait for that.
+bool reap(pid_t pid, int& status, clock_source& clock) {
+    const std::uint64_t start = clock.now_ms();
+    for (;;) {
+        const pid_t reaped = ::waitpid(pid, &status, WNOHANG);
+        if (reaped == pid) return true;
+        if ((reaped < 0 && errno != EINTR) || clock.now_ms() - start >= kReapGraceMs) return false;
+        ::poll(nullptr, 0, static_cast<int>(kPassMs));
+        clock.sleep_ms(kPassMs);
+    }
+}
+
 std::string failure(std::string_view what, int error) { return std::string(what) + ": " + std::strerror(error); }
+
+// The pipes and the output file of one child, both ends.
+struct child_plumbing {
+    pipe_ends in, out, err;
+    unique_fd file;
+
+    // False with `error` set when a pipe or the output file cannot be made.
+    bool make(const process_request& request, std::string& error) {
+        if (!request.output_file.empty()) {
+            const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+            file.reset(::open(request.output_file.c_str(), flags, 0644));
+            if (!file.open()) {
+                error = failure(request.output_file, errno);
+                return false;
+            }
+        }
+        if ((!request.stdin_text.empty() && !in.make()) || (!file.open() && !out.make()) ||
+            (request.errors == error_output::capture && !err.make())) {
+            error = failure("pipe", errno);
+            return false;
+        }
+        return true;
+    }
+
+    // Standard input, output and error of the child, and its directory.
+    void describe(const process_request& request, posix_spawn_file_actions_t* actions) const {
+        if (in.read.open()) posix_spawn_file_actions_adddup2(actions, in.read.get(), 0);
+        else posix_spawn_file_actions_addopen(actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(actions, file.open() ? file.get() : out.write.get(), 1);
+        if (request.errors == error_output::capture) posix_spawn_file_actions_adddup2(actions, err.write.get(), 2);
+        else if (request.errors == error_output::merge) posix_spawn_file_actions_adddup2(actions, 1, 2);
+        else posix_spawn_file_actions_addopen(actions, 2, "/dev/null", O_WRONLY, 0);
+        if (!request.working_dir.empty()) posix_spawn_file_actions_addchdir_np(actions, request.working_dir.c_str());
+    }
+
+    // After the start: the child's ends are closed, the parent's handed over.
+    void hand_over(child_streams& streams) {
+        in.read.reset();
+        out.write.reset();
+        err.write.reset();
+        file.reset();
+        streams.out.reset(out.read.release());
+        streams.err.reset(err.read.release());
+        streams.in.reset(in.write.release());
+        for (unique_fd* f : {&streams.out, &streams.err, &streams.in})
+            if (f->open()) set_nonblocking(f->get());
+    }
+};
+
+// Starts the child in a process group of its own, with no blocked signals and
+// the default action for SIGPIPE whatever this process does with them. 0 or
+// the error number.
+int spawn(const process_request& request, const child_plumbing& plumbing, pid_t& pid) {
+    spawn_setup setup;
+    plumbing.describe(request, &setup.actions);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setflags(&setup.attributes,
+                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&setup.attributes, 0);
+    posix_spawnattr_setsigmask(&setup.attributes, &none);
+    posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
+    std::vector<std::string> args = request.argv;
+    std::vector<std::string> env = child_environment(request);
+    return ::posix_spawnp(&pid, args[0].c_str(), &setup.actions, &setup.attributes, pointers(args).data(),
+                          pointers(env).data());
+}
 
 class linux_process_runner final : public process_runner {
 public:
@@ -201,69 +285,16 @@ process_result linux_process_runner::run(const process_request& request) {
         result.error = "no program given";
         return result;
     }
-    spawn_setup setup;
-    auto* actions = &setup.actions;
-    pipe_ends in, out, err;
-    unique_fd file;
-    if (!request.output_file.empty()) {
-        file.reset(
-            ::open(request.output_file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-        if (!file.open()) {
-            result.error = failure(request.output_file, errno);
-            return result;
-        }
-    }
-    if ((!request.stdin_text.empty() && !in.make()) || (!file.open() && !out.make()) ||
-        (request.errors == error_output::capture && !err.make())) {
-        result.error = failure("pipe", errno);
-        return result;
-    }
-    if (in.read.open())
-        posix_spawn_file_actions_adddup2(actions, in.read.get(), 0);
-    else
-        posix_spawn_file_actions_addopen(actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(actions, file.open() ? file.get() : out.write.get(), 1);
-    if (request.errors == error_output::capture)
-        posix_spawn_file_actions_adddup2(actions, err.write.get(), 2);
-    else if (request.errors == error_output::merge)
-        posix_spawn_file_actions_adddup2(actions, 1, 2);
-    else
-        posix_spawn_file_actions_addopen(actions, 2, "/dev/null", O_WRONLY, 0);
-    if (!request.working_dir.empty()) posix_spawn_file_actions_addchdir_np(actions, request.working_dir.c_str());
-
-    // A process group of its own, no blocked signals and the default action
-    // for SIGPIPE whatever this process does with them.
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setflags(&setup.attributes,
-                             POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    posix_spawnattr_setpgroup(&setup.attributes, 0);
-    posix_spawnattr_setsigmask(&setup.attributes, &none);
-    posix_spawnattr_setsigdefault(&setup.attributes, &defaults);
-
-    std::vector<std::string> args = request.argv;
-    std::vector<std::string> env = child_environment(request);
+    child_plumbing plumbing;
+    if (!plumbing.make(request, result.error)) return result;
     pid_t pid = -1;
-    const int rc = ::posix_spawnp(&pid, args[0].c_str(), actions, &setup.attributes, pointers(args).data(),
-                                  pointers(env).data());
-    in.read.reset();
-    out.write.reset();
-    err.write.reset();
-    file.reset();
-    if (rc != 0) {
-        result.error = failure(args[0], rc);
+    if (const int rc = spawn(request, plumbing, pid); rc != 0) {
+        result.error = failure(request.argv[0], rc);
         return result;
     }
     result.started = true;
-
     child_streams streams(request, result);
-    streams.out.reset(out.read.release());
-    streams.err.reset(err.read.release());
-    streams.in.reset(in.write.release());
-    for (unique_fd* f : {&streams.out, &streams.err, &streams.in})
-        if (f->open()) set_nonblocking(f->get());
+    plumbing.hand_over(streams);
 
     clock_source& clock = get_clock();
     const std::uint64_t start = clock.now_ms();
@@ -284,11 +315,12 @@ process_result linux_process_runner::run(const process_request& request) {
     streams.in.reset();
     streams.pass(0);
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
-    if (WIFEXITED(status))
-        result.exit_code = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status))
-        result.signal = WTERMSIG(status);
+    if (!reap(pid, status, clock)) {
+        result.error = "the child did not end after SIGKILL";
+        return result;
+    }
+    if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     return result;
 }
 
