@@ -6,42 +6,20 @@
 
 #include "basekit/console.h"
 #include "basekit/trace.h"
-#include "rest/http_args.h"
 
 namespace enctl {
 
 namespace {
 
-using args_view = std::span<const char* const>;
-
-// In ascending code order: the general usage walks this table.
-constexpr operation_entry kOperations[] = {
-    {kOperationDiag, "diag", "    diag       display, set, and clear diagnostic page data\n",
-     [](enctl_run_state& s, args_view a) { return diag_parse_args(s.diag, a); }, diag_usage},
-    {kOperationFw, "fw", "    fw         firmware related operations\n",
-     [](enctl_run_state& s, args_view a) { return fw_parse_args(s.fw, a); }, fw_usage},
-    {kOperationGetlog, "getlog", "    getlog     capture various types of log data\n",
-     [](enctl_run_state& s, args_view a) { return getlog_parse_args(s.getlog, a); }, getlog_usage},
-    {kOperationHttp, "http", nullptr,
-     [](enctl_run_state& s, args_view a) { return http_parse_args(s.http, a); }, http_usage},
-    {kOperationIom, "iom", "    iom        display and set IOM configuration\n",
-     [](enctl_run_state& s, args_view a) { return iom_parse_args(s.iom, a); }, iom_usage},
-    {kOperationRcli, "rcli", "    rcli       display detailed data about the enclousure and components\n",
-     [](enctl_run_state& s, args_view a) { return rcli_parse_args(s.rcli, a); }, rcli_usage},
-    {kOperationShow, "show", "    show       scan SEP devices and display the product or device data\n",
-     [](enctl_run_state& s, args_view a) { return show_parse_args(s.show, a); }, show_usage},
-    {kOperationVersion, "version", nullptr, nullptr, nullptr},
-    {kOperationZone, "zone", "    zone       display and configure zones\n",
-     [](enctl_run_state& s, args_view a) { return zone_parse_args(s.zone, a); }, zone_usage},
-};
-
-constexpr std::string_view kHttpPrefix = "http=";
-
-// The operation selected by an exact keyword (not http, which is selected by
-// its "http=" word).
-const operation_entry* find_keyword(std::string_view word) {
-    for (const auto& entry : kOperations)
-        if (entry.code != kOperationHttp && word == entry.keyword) return &entry;
+// The operation a word selects: its exact keyword, or "<keyword>=..." for an
+// addressed operation. Keywords are case-sensitive.
+const operation* find_operation(std::string_view word) {
+    for (const operation* candidate : operations()) {
+        const std::string_view keyword = candidate->keyword;
+        if (!candidate->addressed && word == keyword) return candidate;
+        if (candidate->addressed && word.starts_with(keyword) && word.substr(keyword.size()).starts_with('='))
+            return candidate;
+    }
     return nullptr;
 }
 
@@ -57,13 +35,24 @@ void enable_debug() {
     CONSOLE_PRINT(kVerbosityDebug, "enabled debug\n");
 }
 
-}  // namespace
-
-const operation_entry* find_operation(std::uint32_t code) {
-    for (const auto& entry : kOperations)
-        if (entry.code == code) return &entry;
-    return nullptr;
+// The chosen operation's own parse of the words after its word (from its word
+// on when it is addressed).
+int parse_operation(enctl_run_state& state, std::span<const char* const> rest, bool help) {
+    const operation& chosen = *state.chosen;
+    CONSOLE_PRINT(kVerbosityDebug, "add op %s\n", chosen.keyword);
+    if (help) return 1;
+    if (chosen.addressed) {
+        if (!state.target_names.empty()) {
+            CONSOLE_PRINT(kVerbosityNormal, "ERROR: the %s operation does not take target devices\n\n",
+                          chosen.keyword);
+            return 1;
+        }
+        return chosen.parse(rest);
+    }
+    return chosen.parse ? chosen.parse(rest.subspan(1)) : 0;
 }
+
+}  // namespace
 
 int add_target(enctl_run_state& state, const char* name) {
     CONSOLE_PRINT(kVerbosityDebug, "add target %s\n", name);
@@ -101,33 +90,14 @@ int enctl_parse_args(enctl_run_state& state, std::span<const char* const> argv) 
         const std::string_view word = argv[i];
         if (word == "debug") {
             enable_debug();
-            continue;
-        }
-        if (word == "help") {
+        } else if (word == "help") {
             help = true;
             CONSOLE_PRINT(kVerbosityDebug, "add op help\n");
-            continue;
+        } else if ((state.chosen = find_operation(word)) != nullptr) {
+            return parse_operation(state, argv.subspan(i), help);
+        } else if (add_target(state, argv[i]) != 0) {
+            return 1;
         }
-        if (word.starts_with(kHttpPrefix)) {
-            // The http operation talks to one enclosure over the network: it
-            // takes its address, not device targets.
-            state.operation_code = kOperationHttp;
-            CONSOLE_PRINT(kVerbosityDebug, "add op http\n");
-            if (help) return 1;
-            if (!state.target_names.empty()) {
-                CONSOLE_PRINT(kVerbosityNormal, "ERROR: the http operation does not take target devices\n\n");
-                return 1;
-            }
-            return http_parse_args(state.http, argv.subspan(i));
-        }
-        if (const operation_entry* operation = find_keyword(word)) {
-            state.operation_code = operation->code;
-            CONSOLE_PRINT(kVerbosityDebug, "add op %s\n", operation->keyword);
-            if (help) return 1;
-            if (!operation->parse) return 0;  // version takes no arguments
-            return operation->parse(state, argv.subspan(i + 1));
-        }
-        if (add_target(state, argv[i]) != 0) return 1;
     }
     return 1;
 }
@@ -142,15 +112,14 @@ void enctl_usage() {
     CONSOLE_PRINT(kVerbosityNormal, "    [operation argument] - argument specific to given operation\n");
     CONSOLE_PRINT(kVerbosityNormal, "\n");
     CONSOLE_PRINT(kVerbosityNormal, "The following operations are supported:\n");
-    for (const auto& entry : kOperations)
-        if (entry.summary) CONSOLE_PRINT(kVerbosityNormal, "%s", entry.summary);
+    for (const operation* listed : operations())
+        if (listed->summary) CONSOLE_PRINT(kVerbosityNormal, "    %-10s %s\n", listed->keyword, listed->summary);
     CONSOLE_PRINT(kVerbosityNormal, "\n");
 }
 
-void print_operation_usage(std::uint32_t code) {
-    const operation_entry* operation = find_operation(code);
-    if (operation && operation->usage) {
-        operation->usage();
+void print_operation_usage(const operation* chosen) {
+    if (chosen && chosen->usage) {
+        chosen->usage();
     } else {
         enctl_usage();
     }

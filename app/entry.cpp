@@ -14,24 +14,6 @@
 
 namespace enctl {
 
-namespace {
-
-// Operations that act on exactly one enclosure.
-bool needs_one_target(const enctl_run_state& state) {
-    switch (state.operation_code) {
-        case kOperationDiag:
-        case kOperationFw:
-        case kOperationZone:
-            return true;
-        case kOperationIom:
-            return state.iom.write != 0;
-        default:
-            return false;
-    }
-}
-
-}  // namespace
-
 int enctl_main(int argc, char** argv) {
     console_capture_end();
     g_console_verbosity = kVerbosityNormal;
@@ -45,24 +27,29 @@ int enctl_main(int argc, char** argv) {
     CONSOLE_PRINT(kVerbosityNormal, "Enclosure management utility for SAS JBOD enclosures; use with care.\n");
     CONSOLE_PRINT(kVerbosityNormal, "\n");
 
-    // One state per process: the option records and target names live until exit.
+    // One state per process: the target names live until exit (each option
+    // record lives with its operation).
     static enctl_run_state state;
     const std::span<const char* const> words(argv, argc > 0 ? static_cast<std::size_t>(argc) : 0);
     switch (enctl_parse_args(state, words)) {
         case 0:
             break;
         case 1:
-            print_operation_usage(state.operation_code);
+            print_operation_usage(state.chosen);
             return 2;
         default:
             return 2;
     }
+    const operation& chosen = *state.chosen;
 
-    if (state.operation_code == kOperationVersion) return display_version_listing();
+    if (chosen.needs == operation_needs::nothing) {
+        target_list none;
+        return chosen.run(none);
+    }
 
-    init_enctl_data(state.getlog.pack_directory);
+    init_enctl_data(chosen.log_base_dir ? chosen.log_base_dir() : nullptr);
 
-    if (needs_one_target(state) && state.target_names.size() != 1) {
+    if (asks(chosen.needs_one_target) && state.target_names.size() != 1) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: you must specify one target enclosure for this command.\n");
         CONSOLE_PRINT(kVerbosityNormal, "Please use the \"show\" command for a list of supported enclosures.\n\n");
         return 2;

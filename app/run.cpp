@@ -1,71 +1,20 @@
-// The run after the parse: the http hand-off, the device table, discovery,
-// the operation's dispatch and the release of every device.
+// The run after the parse: the device table, discovery, the operation's run
+// and the release of every device.
 #include "app/run.h"
 
-#include <array>
-
-#include "app/args.h"
 #include "app/discovery/discovery.h"
-#include "app/discovery/show.h"
 #include "app/discovery/target_list.h"
-#include "app/enctl_data.h"
 #include "basekit/console.h"
-#include "basekit/fixed_text.h"
 #include "basekit/trace.h"
 #include "cmdx/cmdxscan/cmdxscan.h"
-#include "rest/http.h"
 
 namespace enctl {
 namespace {
 
-using operation_run = int (*)(enctl_run_state& state, target_list& targets);
-
-int run_show(enctl_run_state& state, target_list& targets) { return show_run(state.show, targets); }
-
-struct dispatch_entry {
-    std::uint32_t code;
-    operation_run run;  // nullptr: not part of this build yet
-};
-
-// Operations that work on the device table.
-constexpr std::array<dispatch_entry, 7> kDispatch{{
-    {kOperationDiag, nullptr},
-    {kOperationFw, nullptr},
-    {kOperationGetlog, nullptr},
-    {kOperationIom, nullptr},
-    {kOperationRcli, nullptr},
-    {kOperationShow, run_show},
-    {kOperationZone, nullptr},
-}};
-
-const dispatch_entry* find_dispatch(std::uint32_t code) {
-    for (const dispatch_entry& entry : kDispatch) {
-        if (entry.code == code) return &entry;
-    }
-    return nullptr;
-}
-
-// The http operation runs without any device discovery, on an empty table.
-int run_http(enctl_run_state& state) {
-    http_set_run_log_dir(text_of(g_enctl_data.log_dir));
-    return http_run(state.http);
-}
-
-bool wants_drive_logs(const enctl_run_state& state) {
-    return state.operation_code == kOperationGetlog && (state.getlog.drives || state.getlog.drives_noprompt);
-}
-
-bool wants_system_logs(const enctl_run_state& state) {
-    return state.operation_code == kOperationGetlog && (state.getlog.system_light || state.getlog.system_heavy);
-}
-
-bool wants_end_devices(const enctl_run_state& state) {
-    return wants_drive_logs(state) || (state.operation_code == kOperationShow && state.show.handles);
-}
-
 // Builds the device table; false (message printed) when the run must end
 // with exit code 1.
-bool build_device_table(enctl_run_state& state, target_list& targets) {
+bool build_device_table(const enctl_run_state& state, target_list& targets) {
+    const operation& chosen = *state.chosen;
     if (!state.target_names.empty()) {
         cmdxscan_scan_names(&targets, false, std::span<const std::string>(state.target_names));
         mark_ses_devices(targets, true);
@@ -76,12 +25,12 @@ bool build_device_table(enctl_run_state& state, target_list& targets) {
         }
     } else {
         enumerate_all_enclosures(targets);
-        if (mark_ses_devices(targets, false) == 0 && !wants_drive_logs(state) && !wants_system_logs(state)) {
+        if (mark_ses_devices(targets, false) == 0 && !asks(chosen.runs_without_enclosures)) {
             CONSOLE_PRINT(kVerbosityNormal, "No supported enclosures found\n\n");
             return false;
         }
     }
-    if (wants_end_devices(state)) {
+    if (asks(chosen.needs_end_devices)) {
         enumerate_end_devices(targets);
         mark_end_device(targets);
     }
@@ -90,28 +39,14 @@ bool build_device_table(enctl_run_state& state, target_list& targets) {
 
 }  // namespace
 
-int enctl_run(enctl_run_state& state) {
+int enctl_run(const enctl_run_state& state) {
     TRACE_ENTER_EXIT();
-    if (state.operation_code == kOperationHttp) return run_http(state);
-
-    const dispatch_entry* entry = find_dispatch(state.operation_code);
-    if (!entry) {
-        // No dispatch entry for this code.
-        enctl_usage();
-        return 2;
-    }
-
     target_list targets;
+    // Without device discovery the operation runs on an empty table.
+    if (state.chosen->needs != operation_needs::devices) return state.chosen->run(targets);
+
     int result = 1;
-    if (build_device_table(state, targets)) {
-        if (entry->run) {
-            result = entry->run(state, targets);
-        } else {
-            const operation_entry* operation = find_operation(state.operation_code);
-            CONSOLE_PRINT(kVerbosityNormal, "ERROR: the %s operation is not available yet\n",
-                          operation ? operation->keyword : "requested");
-        }
-    }
+    if (build_device_table(state, targets)) result = state.chosen->run(targets);
     target_list_release(targets);
     return result;
 }

@@ -1,5 +1,6 @@
 #include "app/version.h"
 
+#include "app/operation.h"
 #include "app/version_hashes.h"  // generated at build time
 #include "basekit/console.h"
 
@@ -33,5 +34,14 @@ int display_version_listing() {
     CONSOLE_PRINT(kVerbosityNormal, "\n");
     return 0;
 }
+
+// Takes no arguments, has no usage of its own and needs neither the program
+// context nor devices.
+extern constinit const operation kVersionOperation{
+    .code = 9,
+    .keyword = "version",
+    .needs = operation_needs::nothing,
+    .run = [](target_list&) { return display_version_listing(); },
+};
 
 }  // namespace enctl

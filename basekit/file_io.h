@@ -16,4 +16,10 @@ long long file_size(const char* path) noexcept;
 // receives the number of bytes read.
 int read_file(const char* path, std::span<std::uint8_t> bytes, std::size_t* count = nullptr) noexcept;
 
+// Creates the file fresh and writes `bytes` into it: the call fails when
+// anything (a file, a directory, a link) already has that name, so that a
+// file written as root never follows a planted link. 0 success, 1 cannot
+// create, 2 write failed (the partial file is removed).
+int write_new_file(const char* path, std::span<const std::uint8_t> bytes) noexcept;
+
 }  // namespace enctl

@@ -2,8 +2,8 @@
 // the show and health identifiers.
 #include "rest/http.h"
 
-#include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
@@ -12,43 +12,32 @@
 
 namespace enctl {
 
-namespace {
-
-constexpr std::size_t kUrlSize = 2048;
-
-}  // namespace
-
-bool http_url_segment_ok(std::string_view text) {
-    if (text.empty() || text == "." || text == "..") return false;
-    for (const char c : text) {
-        const bool unreserved = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                                c == '-' || c == '.' || c == '_' || c == '~';
-        if (!unreserved) return false;
-    }
-    return true;
+std::string http_url_segment(std::string_view text) {
+    if (text.empty() || text == "." || text == "..") return {};
+    // The handle argument is not used by libcurl's escape.
+    std::unique_ptr<char, decltype(&curl_free)> escaped(
+        curl_easy_escape(nullptr, text.data(), static_cast<int>(text.size())), &curl_free);
+    return escaped ? std::string(escaped.get()) : std::string();
 }
 
-unsigned http_authenticated_get(const http_options& options, const char* url) {
+std::string http_device_url(const http_options& options, std::string_view tail) {
+    std::string url = "http://";
+    url.append(options.address).append("/Storage/Devices/").append(http_url_segment(options.device_name));
+    return url.append(tail);
+}
+
+unsigned http_get_document(const http_options& options, const std::string& url) {
     std::uint32_t status = 0;
-    const unsigned result = http_data_get(url, options.user, options.password, 1, 0, status);
-    if (result != 0) return result;
-    if (status == 401 || status == 403) {
-        http_buffer_reset(g_http_body);
-        CONSOLE_PRINT(kVerbosityNormal, "ERROR: The enclosure refused the user name or password (http code %u)\n",
-                      status);
-        return 1;
-    }
-    return 0;
+    return http_data_get(url.c_str(), options.user, options.password, 1, 0, status);
 }
 
 int http_query(http_options& options, int show_mode) {
-    char url[kUrlSize];
-    std::snprintf(url, sizeof url, "http://%s/Query/", options.address);
+    const std::string url = std::string("http://") + options.address + "/Query/";
     std::uint32_t status = 0;
     // The Query is read without credentials.
-    const unsigned result = http_data_get(url, "", "", 1, 0, status);
+    const unsigned result = http_data_get(url.c_str(), "", "", 1, 0, status);
     if (result != 0) {
-        CONSOLE_PRINT(kVerbosityNormal, "Cannot access: %s\n", url);
+        CONSOLE_PRINT(kVerbosityNormal, "Cannot access: %s\n", url.c_str());
         return static_cast<int>(result);
     }
     if (g_http_body.size == 0) {
@@ -66,9 +55,7 @@ int http_query(http_options& options, int show_mode) {
 
 int http_device_prologue(http_options& options, const char* failure_message) {
     int result = http_query(options, 0);
-    if (result == 0 && options.device_name[0] != '\0' && !http_url_segment_ok(options.device_name)) {
-        // A name with "/", "..", blanks or control characters would change the
-        // path of every URL built with it.
+    if (result == 0 && options.device_name[0] != '\0' && http_url_segment(options.device_name).empty()) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: The device name from the Query cannot be used in a URL\n");
         result = 1;
     }
@@ -76,7 +63,7 @@ int http_device_prologue(http_options& options, const char* failure_message) {
         CONSOLE_PRINT(kVerbosityNormal, "%s", failure_message);
         return 1;
     }
-    CONSOLE_PRINT(kVerbosityNormal, "Device: %s\n", options.device_name);
+    CONSOLE_PRINT(kVerbosityNormal, "Device: %s\n", http_printable(options.device_name).c_str());
     CONSOLE_PRINT(kVerbosityNormal, "Slot #: %u\n", options.slot);
     CONSOLE_PRINT(kVerbosityNormal, "\n");
     return 0;
@@ -85,10 +72,8 @@ int http_device_prologue(http_options& options, const char* failure_message) {
 int http_show_devices(http_options& options) {
     if (http_device_prologue(options, "ERROR: Not able to retrieve the device name.\n")) return 1;
     http_buffer_reset(g_http_body);
-    char url[kUrlSize];
     if (options.show_device[0] == '\0') {
-        std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s", options.address, options.device_name);
-        if (http_authenticated_get(options, url) != 0) {
+        if (http_get_document(options, http_device_url(options, "")) != 0) {
             CONSOLE_PRINT(kVerbosityNormal, "ERROR: The command to get device data failed.\n");
             return 1;
         }
@@ -101,9 +86,7 @@ int http_show_devices(http_options& options) {
     for (const auto& row : http_device_resources) {
         if (std::strcmp(row.show_name, options.show_device) != 0) continue;
         CONSOLE_PRINT(kVerbosityNormal, "Data for %s\n", row.key);
-        std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s/%s/", options.address, options.device_name,
-                      row.key);
-        if (http_authenticated_get(options, url) != 0) {
+        if (http_get_document(options, http_device_url(options, "/" + std::string(row.key) + "/")) != 0) {
             CONSOLE_PRINT(kVerbosityNormal, "ERROR: The command to get data failed for %s\n", row.show_name);
             return 1;
         }
@@ -116,9 +99,7 @@ int http_show_devices(http_options& options) {
 int http_health(http_options& options) {
     if (http_device_prologue(options, "ERROR: Not able to retrieve the device name.\n")) return 1;
     http_buffer_reset(g_http_body);
-    char url[kUrlSize];
-    std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s/Full/", options.address, options.device_name);
-    if (http_authenticated_get(options, url) != 0) {
+    if (http_get_document(options, http_device_url(options, "/Full/")) != 0) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: The command to get device data failed.\n");
         return 1;
     }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "rest/http_options.h"
@@ -39,14 +40,18 @@ int http_fw_status(http_options& options, std::int32_t& percent, const char* job
 int http_getlog_in_progress(http_options& options, std::uint32_t& in_progress);
 int http_iom_port_id(http_options& options, char* port_id, std::size_t size);
 
-// GET of a document with the run's credentials into the body buffer. A
-// request whose credentials the enclosure refuses (401, 403) is a failure with
-// its own message, never an empty document. Returns the libcurl result, or 1.
-unsigned http_authenticated_get(const http_options& options, const char* url);
+// GET of a document with the run's credentials into the body buffer. Returns
+// the libcurl result; non-zero also when the service refused the request.
+unsigned http_get_document(const http_options& options, const std::string& url);
 
-// True when the text can stand as one URL path segment unchanged: not empty,
-// not "." or "..", only letters, digits and "-", ".", "_", "~".
-bool http_url_segment_ok(std::string_view text);
+// The text as one URL path segment: every byte but the unreserved characters
+// (letters, digits, "-", ".", "_", "~") percent-encoded, so that "Shelf 01"
+// becomes "Shelf%2001". Empty for "", "." and "..": a dot segment stays one
+// whatever its encoding, and would change the path of the URL.
+std::string http_url_segment(std::string_view text);
+
+// "http://<address>/Storage/Devices/<device name as a segment><tail>".
+std::string http_device_url(const http_options& options, std::string_view tail);
 
 // The run's log folder, where "getlog" without "dir=" writes (the front end
 // sets it from the program context before the run).

@@ -1,5 +1,10 @@
 // Identifiers of the http operation that change the enclosure or fetch data
 // from it: firmware update, log collection, and the IOM management port.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -19,7 +24,6 @@ namespace enctl {
 
 namespace {
 
-constexpr std::size_t kUrlSize = 2048;
 constexpr std::uint64_t kPollIntervalMs = 3000;
 constexpr std::uint32_t kJobTimeoutSeconds = 300;
 constexpr std::uint32_t kLogTimeoutSeconds = 180;
@@ -30,18 +34,89 @@ void flush_console() { std::fflush(stdout); }
 
 std::uint64_t now_seconds() { return now_ms() / 1000; }
 
-
-// PUT of a job request; a refused request (an error status such as 412 for a
-// stale ETag) stops the firmware update instead of waiting for a job that the
-// enclosure never started.
-bool put_accepted(const http_options& options, const char* url, const char* etag, const char* json) {
+// PUT of a job request. One that fails (a refused request such as 412 for a
+// stale ETag, or no transfer) stops the firmware update with its own message
+// instead of waiting for a job that the enclosure never started.
+bool put_job(const http_options& options, const std::string& url, const char* etag, const char* json,
+             const char* what) {
     std::uint32_t status = 0;
-    if (http_data_put(url, options.user, options.password, etag, json, status) != 0) return false;
-    if (http_status_failed(status)) {
-        CONSOLE_PRINT(kVerbosityNormal, "ERROR: The enclosure refused the request with http code %u\n", status);
+    if (http_data_put(url.c_str(), options.user, options.password, etag, json, status) == 0) return true;
+    CONSOLE_PRINT(kVerbosityNormal, "ERROR: The command to start the firmware %s failed with http code %u\n", what,
+                  status);
+    return false;
+}
+
+// What getlog saves is created fresh: the run's log folder by mkdir (0700,
+// failing when the path exists), the log file by open with O_CREAT|O_EXCL|
+// O_NOFOLLOW (0600), so that nothing planted at those paths beforehand (a
+// link, another user's file or folder) is followed or written through.
+bool make_fresh_dir(const std::string& path) { return ::mkdir(path.c_str(), 0700) == 0; }
+
+unique_file create_fresh_file(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return {};
+    unique_file file(::fdopen(fd, "wb"));
+    if (!file) ::close(fd);
+    return file;
+}
+
+bool path_taken(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+// Where getlog saves: the given folder, which must exist, or the run's log
+// folder, which must not (it is made once there is a log to save). The file
+// name holds the device name as a URL segment: no separator, no dot segment.
+struct log_target {
+    std::string folder;
+    std::string file;
+    bool make_folder = false;
+};
+
+bool choose_log_target(const http_options& options, log_target& target) {
+    target.make_folder = options.getlog_dir[0] == '\0';
+    target.folder = target.make_folder ? g_run_log_dir : std::string(options.getlog_dir);
+    target.file = target.folder + kPathSeparator + http_url_segment(options.device_name) + "_slot" +
+                  std::to_string(options.slot) + "_log.bin";
+    CONSOLE_PRINT(kVerbosityDebug, "log name=%s\n", target.file.c_str());
+    std::error_code ec;
+    if (!target.make_folder && !std::filesystem::is_directory(target.folder, ec)) {
+        CONSOLE_PRINT(kVerbosityNormal, "ERROR: The log folder %s does not exist\n", target.folder.c_str());
+        return false;
+    }
+    // What is to be made must not be there yet.
+    const bool folder = target.make_folder;
+    const std::string& fresh = folder ? target.folder : target.file;
+    if (fresh.empty() || path_taken(fresh)) {
+        CONSOLE_PRINT(kVerbosityNormal, "ERROR: Cannot create the log %s %s: %s\n", folder ? "folder" : "file",
+                      fresh.c_str(), std::strerror(EEXIST));
         return false;
     }
     return true;
+}
+
+// Makes the folder (when it is the run's) and the file; on failure nothing
+// made is left behind.
+unique_file create_log_file(const log_target& target) {
+    if (target.make_folder && !make_fresh_dir(target.folder)) {
+        CONSOLE_PRINT(kVerbosityNormal, "ERROR: Cannot create the log folder %s: %s\n", target.folder.c_str(),
+                      std::strerror(errno));
+        return {};
+    }
+    unique_file file = create_fresh_file(target.file);
+    if (!file) {
+        CONSOLE_PRINT(kVerbosityNormal, "ERROR: Cannot create the log file %s: %s\n", target.file.c_str(),
+                      std::strerror(errno));
+        if (target.make_folder) ::rmdir(target.folder.c_str());
+    }
+    return file;
+}
+
+// A failed download leaves neither a partial log nor an empty run folder.
+void remove_log_file(const log_target& target) {
+    std::remove(target.file.c_str());
+    if (target.make_folder) ::rmdir(target.folder.c_str());
 }
 
 }  // namespace
@@ -49,10 +124,8 @@ bool put_accepted(const http_options& options, const char* url, const char* etag
 void http_set_run_log_dir(std::string_view dir) { g_run_log_dir.assign(dir); }
 
 int http_fw_status(http_options& options, std::int32_t& percent, const char* job_name) {
-    char url[kUrlSize];
-    std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s/Jobs/%s/", options.address, options.device_name,
-                  job_name);
-    if (const unsigned result = http_authenticated_get(options, url)) return static_cast<int>(result);
+    const std::string url = http_device_url(options, std::string("/Jobs/") + job_name + "/");
+    if (const unsigned result = http_get_document(options, url)) return static_cast<int>(result);
     if (g_http_body.size == 0) {
         CONSOLE_PRINT(kVerbosityDebug, "ERROR: did not receive http data\n");
         return 1;
@@ -108,11 +181,9 @@ int http_fw(http_options& options) {
     }
 
     if (http_device_prologue(options, "ERROR: Not able to retrieve the device name\n")) return 1;
-    char device_url[kUrlSize];
-    std::snprintf(device_url, sizeof device_url, "http://%s/Storage/Devices/%s/", options.address,
-                  options.device_name);
+    const std::string device_url = http_device_url(options, "/");
     char etag[kHttpEtagSize] = {};
-    if (http_get_etag(device_url, options.user, options.password, etag) != 0) {
+    if (http_get_etag(device_url.c_str(), options.user, options.password, etag) != 0) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: The command to get the etag failed.\n");
         return 1;
     }
@@ -123,25 +194,22 @@ int http_fw(http_options& options) {
     transfer.count = transfer.total;
     transfer.progress = 1;
     set_text(transfer.file_name, options.fw_file);
-    char upload_url[kUrlSize];
-    std::snprintf(upload_url, sizeof upload_url, "http://%s/Storage/Devices/%s/OperatingSystem/", options.address,
-                  options.device_name);
+    const std::string upload_url = http_device_url(options, "/OperatingSystem/");
     CONSOLE_PRINT(kVerbosityNormal, "File upload started\n");
     std::uint32_t status = 0;
-    if (http_file_post(upload_url, options.user, options.password, transfer, status) != 0 ||
-        http_status_failed(status)) {
+    if (http_file_post(upload_url.c_str(), options.user, options.password, transfer, status) != 0) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: File upload failed with http code %u\n", status);
         return 1;
     }
     image.reset();
 
-    if (!put_accepted(options, device_url, etag, "{\"FirmwareUpdate\":true}")) return 1;
+    if (!put_job(options, device_url, etag, "{\"FirmwareUpdate\":true}", "update")) return 1;
     CONSOLE_PRINT(kVerbosityNormal, "Firmware update started\n");
     if (http_wait_job(options, "FirmwareUpdate") != 0) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: Firmware update not completed.\n");
         return 1;
     }
-    if (!put_accepted(options, device_url, etag, "{\"FirmwareActivate\":true}")) return 1;
+    if (!put_job(options, device_url, etag, "{\"FirmwareActivate\":true}", "activation")) return 1;
     CONSOLE_PRINT(kVerbosityNormal, "Firmware activation started\n");
     if (http_wait_job(options, "FirmwareActivate") != 0) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: Firmware update not completed.\n");
@@ -152,9 +220,8 @@ int http_fw(http_options& options) {
 }
 
 int http_getlog_in_progress(http_options& options, std::uint32_t& in_progress) {
-    char url[kUrlSize];
-    std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s/LogsStatus", options.address, options.device_name);
-    if (const unsigned result = http_authenticated_get(options, url)) return static_cast<int>(result);
+    if (const unsigned result = http_get_document(options, http_device_url(options, "/LogsStatus")))
+        return static_cast<int>(result);
     if (g_http_body.size == 0) {
         CONSOLE_PRINT(kVerbosityDebug, "ERROR: did not receive http data\n");
         return 1;
@@ -166,49 +233,24 @@ int http_getlog_in_progress(http_options& options, std::uint32_t& in_progress) {
 
 int http_getlog(http_options& options) {
     if (http_device_prologue(options, "ERROR: Not able to retrieve the device name\n")) return 1;
-
-    // The log file is created before anything is asked of the enclosure, so
-    // that a folder that cannot be written stops the run at once.
-    std::string folder = options.getlog_dir;
-    if (folder.empty()) {
-        folder = g_run_log_dir;
-        std::error_code ec;
-        if (folder.empty() || (!std::filesystem::create_directory(folder, ec) && ec)) {
-            CONSOLE_PRINT(kVerbosityNormal, "ERROR: Cannot create the log folder %s\n", folder.c_str());
-            return 1;
-        }
-    }
-    char file_name[kUrlSize];
-    std::snprintf(file_name, sizeof file_name, "%s%c%s_slot%u_log.bin", folder.c_str(), kPathSeparator,
-                  options.device_name, options.slot);
-    CONSOLE_PRINT(kVerbosityDebug, "log name=%s\n", file_name);
-    unique_file file(std::fopen(file_name, "wb"));
-    if (!file) {
-        CONSOLE_PRINT(kVerbosityNormal, "ERROR: Cannot create the log file %s\n", file_name);
-        return 1;
-    }
-    // Until the download starts the file is empty; a failure removes it.
-    const auto fail = [&]() {
-        file.reset();
-        std::remove(file_name);
-        return 1;
-    };
+    // The paths are checked before anything is asked of the enclosure; they
+    // are made only once there is a log to save.
+    log_target target;
+    if (!choose_log_target(options, target)) return 1;
 
     std::uint32_t in_progress = 0;
     if (http_getlog_in_progress(options, in_progress) != 0) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: Not able to determine progress status\n");
-        return fail();
+        return 1;
     }
     if (in_progress) {
         CONSOLE_PRINT(kVerbosityNormal, "Log status indicates it is already in progress.\n");
         CONSOLE_PRINT(kVerbosityNormal, "Please wait and try again later.\n");
-        return fail();
+        return 1;
     }
-    char url[kUrlSize];
-    std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s/LogsStart", options.address, options.device_name);
-    if (http_authenticated_get(options, url) != 0) {
+    if (http_get_document(options, http_device_url(options, "/LogsStart")) != 0) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: The command to start the logging process failed.\n");
-        return fail();
+        return 1;
     }
     http_buffer_reset(g_http_body);
     CONSOLE_PRINT(kVerbosityNormal, "Logging process started\n");
@@ -221,44 +263,44 @@ int http_getlog(http_options& options) {
         if (http_getlog_in_progress(options, in_progress) != 0) {
             CONSOLE_PRINT(kVerbosityNormal, "\r|-- ERROR: Not able to determine progress status             \n");
             flush_console();
-            return fail();
+            return 1;
         }
         elapsed = static_cast<std::uint32_t>(now_seconds() - start);
         if (elapsed >= kLogTimeoutSeconds) {
             CONSOLE_PRINT(kVerbosityNormal,
                           "\r|-- ERROR: Exit due to timeout of 180 seconds. Log collection not completed.\n");
             flush_console();
-            return fail();
+            return 1;
         }
     } while (in_progress);
     CONSOLE_PRINT(kVerbosityNormal, "\r|-- Log collection completed in %u seconds.\n", elapsed);
     flush_console();
 
+    unique_file file = create_log_file(target);
+    if (!file) return 1;
     CONSOLE_PRINT(kVerbosityNormal, "Log download started\n");
-    std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s/LogsFetch", options.address, options.device_name);
+    const std::string url = http_device_url(options, "/LogsFetch");
     http_transfer transfer;
     transfer.file = file.get();
     transfer.count = 0;
     transfer.progress = 1;
     std::uint32_t status = 0;
-    const unsigned result = http_file_get(url, options.user, options.password, transfer, status);
+    const unsigned result = http_file_get(url.c_str(), options.user, options.password, transfer, status);
     // Closing flushes the last bytes; a failure there is a failed download.
     const bool closed = std::fclose(file.release()) == 0;
-    if (result == 0 && closed && !http_status_failed(status)) {
-        CONSOLE_PRINT(kVerbosityNormal, "File saved: %s\n", file_name);
+    if (result == 0 && closed) {
+        CONSOLE_PRINT(kVerbosityNormal, "File saved: %s\n", target.file.c_str());
         return 0;
     }
-    // An error document is not a log: it is not left behind as one.
-    if (http_status_failed(status)) std::remove(file_name);
+    remove_log_file(target);
     CONSOLE_PRINT(kVerbosityNormal, "ERROR: Log download failed with http code %u\n", status);
     return 1;
 }
 
 int http_iom_port_id(http_options& options, char* port_id, std::size_t size) {
-    char url[kUrlSize];
-    std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s/Ports/", options.address, options.device_name);
-    if (const unsigned result = http_authenticated_get(options, url)) {
-        CONSOLE_PRINT(kVerbosityNormal, "Cannot access: %s\n", url);
+    const std::string url = http_device_url(options, "/Ports/");
+    if (const unsigned result = http_get_document(options, url)) {
+        CONSOLE_PRINT(kVerbosityNormal, "Cannot access: %s\n", url.c_str());
         return static_cast<int>(result);
     }
     if (g_http_body.size == 0) {
@@ -267,7 +309,7 @@ int http_iom_port_id(http_options& options, char* port_id, std::size_t size) {
     }
     const int parsed = http_json_port_id(g_http_body.text(), port_id, size);
     http_buffer_reset(g_http_body);
-    if (parsed == 0 && port_id[0] != '\0' && !http_url_segment_ok(port_id)) {
+    if (parsed == 0 && port_id[0] != '\0' && http_url_segment(port_id).empty()) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: The port id from the enclosure cannot be used in a URL\n");
         return 1;
     }
@@ -286,18 +328,16 @@ int http_iom_config(http_options& options) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: Could not retrieve the port's id.\n");
         return 1;
     }
-    char url[kUrlSize];
-    std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s/Ports/%s", options.address, options.device_name,
-                  port_id);
+    // An empty port id (no members) leaves the Ports collection itself.
+    const std::string url = http_device_url(options, "/Ports/" + http_url_segment(port_id));
     char etag[kHttpEtagSize] = {};
-    if (http_get_etag(url, options.user, options.password, etag) != 0) {
+    if (http_get_etag(url.c_str(), options.user, options.password, etag) != 0) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: The command to get the etag failed.\n");
         return 1;
     }
     const std::string body = http_json_port_settings(dhcp, options.iom_value);
     std::uint32_t status = 0;
-    if (body.empty() || http_data_put(url, options.user, options.password, etag, body.c_str(), status) != 0 ||
-        http_status_failed(status)) {
+    if (body.empty() || http_data_put(url.c_str(), options.user, options.password, etag, body.c_str(), status) != 0) {
         CONSOLE_PRINT(kVerbosityNormal, "%s",
                       dhcp ? "ERROR: Could not set IOM to dynamic configuration.\n"
                            : "ERROR: Could not set IOM to static configuration.\n");
@@ -310,10 +350,7 @@ int http_iom_config(http_options& options) {
 int http_iom_status(http_options& options) {
     if (http_device_prologue(options, "ERROR: Not able to retrieve the device name.\n")) return 1;
     http_buffer_reset(g_http_body);
-    char url[kUrlSize];
-    std::snprintf(url, sizeof url, "http://%s/Storage/Devices/%s/Ports/?controllerid=1", options.address,
-                  options.device_name);
-    if (http_authenticated_get(options, url) != 0) {
+    if (http_get_document(options, http_device_url(options, "/Ports/?controllerid=1")) != 0) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: The command to get IOM port data failed.\n");
         return 1;
     }

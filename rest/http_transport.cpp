@@ -31,10 +31,15 @@ void set_credentials(CURL* handle, const char* user, const char* password) {
     curl_easy_setopt(handle, CURLOPT_PASSWORD, password ? password : "");
 }
 
-std::uint32_t response_code(CURL* handle) {
+// The outcome of a performed request, one rule for every kind: the status
+// code goes to the caller, and a completed transfer answered with an HTTP
+// error status fails as CURLE_HTTP_RETURNED_ERROR.
+CURLcode request_outcome(CURL* handle, CURLcode performed, std::uint32_t& status_code) {
     long code = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &code);
-    return static_cast<std::uint32_t>(code);
+    status_code = static_cast<std::uint32_t>(code);
+    if (performed == CURLE_OK && http_status_failed(status_code)) return CURLE_HTTP_RETURNED_ERROR;
+    return performed;
 }
 
 // Appends n bytes to a buffer that grows in `step` bytes, keeping the
@@ -154,10 +159,11 @@ unsigned http_data_get(const char* url, const char* user, const char* password, 
         curl_easy_setopt(handle.get(), CURLOPT_HEADERFUNCTION, http_header_callback);
         curl_easy_setopt(handle.get(), CURLOPT_HEADERDATA, &g_http_header);
     }
-    const CURLcode result = curl_easy_perform(handle.get());
-    status_code = response_code(handle.get());
+    const CURLcode performed = curl_easy_perform(handle.get());
+    const CURLcode result = request_outcome(handle.get(), performed, status_code);
     CONSOLE_PRINT(kVerbosityDebug, "curl_ret=%u, http_code=%u\n", static_cast<unsigned>(result), status_code);
-    if (result == CURLE_OK && debug_on()) {
+    // An error document is shown too: it says why the request was refused.
+    if (performed == CURLE_OK && debug_on()) {
         print_if_filled(collect_body != 0, g_http_body);
         print_if_filled(collect_headers != 0, g_http_header);
     }
@@ -182,10 +188,10 @@ unsigned http_data_put(const char* url, const char* user, const char* password, 
     curl_easy_setopt(handle.get(), CURLOPT_POSTFIELDS, json ? json : "");
     curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, http_data_callback);
     curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &response);
-    const CURLcode result = curl_easy_perform(handle.get());
-    status_code = response_code(handle.get());
+    const CURLcode performed = curl_easy_perform(handle.get());
+    const CURLcode result = request_outcome(handle.get(), performed, status_code);
     CONSOLE_PRINT(kVerbosityDebug, "curl_ret=%u, http_code=%u\n", static_cast<unsigned>(result), status_code);
-    if (result == CURLE_OK && debug_on()) print_if_filled(true, response);
+    if (performed == CURLE_OK && debug_on()) print_if_filled(true, response);
     return static_cast<unsigned>(result);
 }
 
@@ -195,14 +201,15 @@ enum class file_direction { download, upload };
 
 // Performs a file download or upload and prints its outcome: "Cannot access"
 // when the transfer failed, else the completion line (bytes received, or the
-// file's size sent) when progress is on.
+// file's size sent) when progress is on. A refused request has its transfer
+// completed: its caller says that it failed, with the status code.
 unsigned perform_file_transfer(CURL* handle, const char* url, const http_transfer& transfer,
                                file_direction direction, std::uint32_t& status_code) {
-    const CURLcode result = curl_easy_perform(handle);
-    status_code = response_code(handle);
+    const CURLcode performed = curl_easy_perform(handle);
+    const CURLcode result = request_outcome(handle, performed, status_code);
     CONSOLE_PRINT(kVerbosityDebug, "curl_easy_perform: %u, status_code=%u\n", static_cast<unsigned>(result),
                   status_code);
-    if (result != CURLE_OK) {
+    if (performed != CURLE_OK) {
         CONSOLE_PRINT(kVerbosityNormal, "Cannot access: %s\n", url);
     } else if (transfer.progress) {
         const bool upload = direction == file_direction::upload;

@@ -1,8 +1,10 @@
 // HTTP transfer layer of the REST client: four blocking request kinds on
 // libcurl's easy and MIME interfaces, the two shared response buffers of a run,
 // the response header capture with the ETag extraction, and the progress lines
-// of file transfers. Nothing here interprets JSON, and HTTP error statuses are
-// not failures at this layer: a completed transfer is the only success.
+// of file transfers. Nothing here interprets JSON. One rule holds for every
+// request kind: a request succeeds when its transfer completed and the service
+// did not answer with an HTTP error status (400 and above); a refused request
+// returns CURLE_HTTP_RETURNED_ERROR, its status code still goes to the caller.
 #pragma once
 
 #include <cstddef>
@@ -74,8 +76,8 @@ using curl_slist_ptr = std::unique_ptr<curl_slist, curl_slist_deleter>;
 using curl_mime_ptr = std::unique_ptr<curl_mime, curl_mime_deleter>;
 
 // GET with the body (and optionally the header lines) collected into the shared
-// buffers. Credentials are sent only when user and password are both non-empty.
-// Returns the libcurl result (0 = the transfer completed).
+// buffers (an error document too). Credentials are sent only when user and
+// password are both non-empty. Returns the libcurl result (0 = success).
 unsigned http_data_get(const char* url, const char* user, const char* password, std::uint32_t collect_body,
                        std::uint32_t collect_headers, std::uint32_t& status_code);
 // PUT of a JSON document guarded by If-Match.
@@ -91,8 +93,6 @@ unsigned http_file_post(const char* url, const char* user, const char* password,
 // read into `etag` (room for kHttpEtagSize bytes), 1 otherwise.
 int http_get_etag(const char* url, const char* user, const char* password, char* etag);
 // True when the service answered a request with an error status (4xx, 5xx).
-// A completed transfer is not yet an accepted request: the routines that change
-// the enclosure or save what it sends check this too.
 inline bool http_status_failed(std::uint32_t status_code) { return status_code >= 400; }
 // Zero-fills the buffer's bytes, clears collect and size; the allocation stays.
 void http_buffer_reset(http_buffer& buffer);

@@ -80,6 +80,10 @@ public:
     std::optional<bytes> diagnostic_page(std::uint8_t page) const;
     std::string help_text() const;
 
+    // What the most recent command of the command line (page ECh) printed.
+    const std::string& cli_reply() const { return cli_reply_; }
+    void set_cli_reply(std::string text) { cli_reply_ = std::move(text); }
+
 private:
     scsi_result inquiry(const scsi_command& cmd) const;
     scsi_result mode_sense10(const scsi_command& cmd) const;
@@ -96,6 +100,7 @@ private:
     std::vector<std::optional<slot_occupant>> slots_;
     std::uint32_t generation_ = 0;
     std::uint8_t last_sent_page_ = 0;  // page returned when PCV is clear
+    std::string cli_reply_;
 };
 
 // Page builders of the product tables (sim/enclosure_pages.cpp).

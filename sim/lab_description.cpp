@@ -176,8 +176,8 @@ public:
     bool enclosure(const cJSON* e, const std::string& where, enclosure_spec& s) {
         if (!keys(e, where, {"label", "product", "multi_tenant", "host", "channel", "target", "lun", "vendor",
                              "product_id", "revision", "product_name", "serial", "sas_address", "firmware",
-                             "oobm_version", "slots", "iom", "attached_iom", "eip", "proc_name", "alerts",
-                             "elements", "faults"}))
+                             "oobm_version", "slots", "iom", "attached_iom", "eip", "proc_name", "zoning",
+                             "alerts", "elements", "faults"}))
             return false;
         std::optional<std::uint64_t> product;
         if (!number(e, "product", where, product, 7)) return false;
@@ -192,7 +192,7 @@ public:
             !text(e, "oobm_version", where, s.oobm_version) || !number_into(e, "slots", where, s.slots, 200) ||
             !text(e, "iom", where, iom) || !text(e, "attached_iom", where, attached) ||
             !boolean(e, "eip", where, s.eip) || !text(e, "proc_name", where, s.proc_name) ||
-            !faults(e, where, s.faults))
+            !number_into(e, "zoning", where, s.zoning, 3) || !faults(e, where, s.faults))
             return false;
         if (iom == "single") {
             s.dual_iom = false;
@@ -475,14 +475,20 @@ lab_description default_lab() {
     }
     // The Host-S enclosure has troubles for the health report to find: a
     // stopped fan, supply B on low line (115 V), an empty slot whose device
-    // is powered off, the cover open and an alert in the help text. One
-    // expander of the Bay-L enclosure runs an older firmware.
+    // is powered off, the cover open, an alert in the help text, a drive in
+    // an unknown state (slot 12), a failed SAS connector and a zoning
+    // configuration in force. One expander of the Bay-L enclosure runs an
+    // older firmware, and its IOM B an older OOBM version (set below, once
+    // the serial number is known).
     enclosure_spec& garnet = lab.enclosures[7];
     garnet.elements.push_back({0x03, 2, bytes{0x03, 0x00, 0x00, 0x20}, std::nullopt});
     garnet.elements.push_back({0x12, 2, bytes{0x02, 0x01, 0x2C, 0xEC}, std::nullopt});
     garnet.elements.push_back({0x17, 9, bytes{0x07, 0x00, 0x00, 0x10}, std::nullopt});
+    garnet.elements.push_back({0x17, 12, bytes{0x06, 0x00, 0x00, 0x00}, std::nullopt});
     garnet.elements.push_back({0x05, 0, bytes{0x01, 0x00, 0x00, 0x02}, std::nullopt});
+    garnet.elements.push_back({0x19, 1, bytes{0x02, 0x05, 0x00, 0x40}, std::nullopt});
     garnet.alerts.push_back({"PSU B", "AC input low line"});
+    garnet.zoning = 1;
     enclosure_spec& alder = lab.enclosures[5];
     alder.sas_address = 0x50E1AB0000006000ull;
     alder.elements.push_back({0x18, 4, std::nullopt, "EXP IOMB 1,3011-002," + hex16(alder.sas_address + 0x27F)});
@@ -509,6 +515,10 @@ lab_description default_lab() {
     lab.disks.push_back(nvme);
     std::string error;
     complete_description(lab, error);  // the built-in lab is always complete
+    enclosure_spec& alder_done = lab.enclosures[5];
+    alder_done.elements.push_back({0x07, 1, std::nullopt,
+                                   "ESCE IOMB," + alder_done.serial + "-IOMB,H3," +
+                                       hex16(alder_done.sas_address + 0x200) + ",3.1.9"});
     return lab;
 }
 
@@ -596,6 +606,7 @@ std::string lab_description_json(const lab_description& lab) {
         cJSON_AddStringToObject(o, "attached_iom", e.attached_iom == '-' ? "none" : attached);
         cJSON_AddBoolToObject(o, "eip", e.eip);
         cJSON_AddStringToObject(o, "proc_name", e.proc_name.c_str());
+        cJSON_AddNumberToObject(o, "zoning", e.zoning);
         if (!e.alerts.empty()) {
             cJSON* arr = cJSON_AddArrayToObject(o, "alerts");
             for (const auto& a : e.alerts) {

@@ -69,6 +69,7 @@ struct enclosure_spec {
     char attached_iom = 'A';       // String In page 04h: 'A', 'B' or '-' (unknown)
     bool eip = true;               // page 0Ah descriptors carry the element index
     std::string proc_name;         // SCSI host driver name in sysfs
+    std::uint32_t zoning = 0;      // pre-defined zoning configuration in force, 0 = none
     std::vector<alert_spec> alerts;
     std::vector<element_override> elements;
     std::vector<fault_spec> faults;

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "sim/command_line.h"
 #include "sim/enclosure.h"
 
 namespace enctl::sim {
@@ -9,12 +10,13 @@ namespace enctl::sim {
 namespace {
 
 // Pages of the products with the full vendor page set (help text with the
-// firmware revision, String In with the attached IOM).
+// firmware revision, String In with the attached IOM, the command line).
 constexpr receive_page extended_pages[] = {
     {0x00, build_supported_pages}, {0x01, build_configuration},      {0x02, build_enclosure_status},
     {0x03, build_help_text},       {0x04, build_string_in},          {0x05, build_threshold_in},
-    {0x07, build_element_descriptor}, {0x0A, build_additional_status},
+    {0x07, build_element_descriptor}, {0x0A, build_additional_status}, {0xEC, build_cli_reply},
 };
+constexpr send_page extended_send_pages[] = {{0xEC, take_cli_command}};
 
 // Pages of the older products without the vendor pages: a plain help text
 // (no firmware revision, no status section), no String In page.
@@ -48,19 +50,19 @@ constexpr sensor_row amps_four[] = {
 
 constexpr std::array<product_profile, 7> products = {{
     {1, "AMBER RIDGE", "KORV UNIT", nullptr, "TN7000 Storage Platform", "2043-012", "KVAR", 12,
-     false, true, 2, 4, 4, false, volts_product1, amps_two, 2, true, extended_pages, {}},
+     false, true, 2, 4, 4, false, volts_product1, amps_two, 2, true, extended_pages, extended_send_pages},
     {2, "NX2B_STOR_ENCL", "KORV-NX2A", nullptr, "NX2B Storage Platform", "2038-004", "KVSR", 24,
-     true, false, 3, 4, 6, false, volts_product2, amps_two, 3, true, extended_pages, {}},
+     true, false, 3, 4, 6, false, volts_product2, amps_two, 3, true, extended_pages, extended_send_pages},
     {3, "NX2A_STOR_ENCL", nullptr, nullptr, "NX2A Storage Platform", "0512-001", "KVHA", 24,
      false, false, 1, 4, 3, false, volts_common, amps_two, 2, false, basic_pages, {}},
     {4, "NX1F_STOR_ENCL", nullptr, nullptr, "NX1F Flash Storage Platform", "0620-002", "KVMC", 24,
      false, false, 1, 4, 3, false, volts_common, amps_two, 2, false, basic_pages, {}},
     {5, "M7310-P", "ZMC-NX2A", nullptr, "Veloxaris Bay-S", "2041-003", "KVOR", 60,
-     true, false, 3, 4, 8, true, volts_common, amps_four, 3, true, extended_pages, {}},
+     true, false, 3, 4, 8, true, volts_common, amps_four, 3, true, extended_pages, extended_send_pages},
     {6, "M7320-P", "ZMC-NX3A", "ZMC-NX3AMT", "Veloxaris Bay-L", "3012-007", "KVMA", 102,
-     true, false, 3, 8, 10, true, volts_common, amps_four, 4, true, extended_pages, {}},
+     true, false, 3, 8, 10, true, volts_common, amps_four, 4, true, extended_pages, extended_send_pages},
     {7, "M7310-R", "ZMC-NX2A", nullptr, "Veloxaris Host-S", "3005-001", "KVGR", 68,
-     false, true, 3, 6, 8, true, volts_common, amps_four, 3, true, extended_pages, {}},
+     false, true, 3, 6, 8, true, volts_common, amps_four, 3, true, extended_pages, extended_send_pages},
 }};
 
 }  // namespace

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and the demo need.
-# Does nothing when they are all present.
+# Installs the Debian packages that building, testing and the demo need
+# (chromium: the browser test of the health report). Does nothing when they
+# are all present.
 set -euo pipefail
 packages=(
   build-essential cmake g++ git
   libgtest-dev libgmock-dev
   libcurl4-openssl-dev libcjson-dev
   sg3-utils python3 zip unzip
+  chromium
 )
 missing=()
 for p in "${packages[@]}"; do

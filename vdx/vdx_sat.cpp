@@ -5,6 +5,7 @@
 #include <span>
 
 #include "basekit/trace.h"
+#include "vdx/vdx_sense.h"
 
 namespace enctl {
 
@@ -74,11 +75,11 @@ bool vdx_scsi_is_ata_pass_through_ck_cond(const vdx_scsi_cmd& scsi) {
 
 void vdx_scsi_fill_ata_result_from_sat(const vdx_scsi_cmd& scsi, vdx_ata_cmd* ata) {
     if (!ata) return;
-    const std::uint8_t* s = scsi.sense;
     TRACE_AT(kTraceRaw, "scsi status %02x\n", scsi.scsi_status);
     if (g_trace_level >= kTraceRaw) trace_hex_dump("scsi sense buffer", std::span(scsi.sense));
 
-    if (scsi.sense_length < 8) {
+    const std::span<const std::uint8_t> returned_sense = vdx_scsi_sense_bytes(scsi);
+    if (returned_sense.size() < 8) {
         if (scsi.scsi_status != 0) {
             ata->status = 0xFF;
             ata->error = scsi.scsi_status;
@@ -87,52 +88,44 @@ void vdx_scsi_fill_ata_result_from_sat(const vdx_scsi_cmd& scsi, vdx_ata_cmd* at
         return;
     }
 
-    const std::uint8_t format = s[0] & 0x7E;
-    std::uint8_t key = 0, asc = 0, ascq = 0;
-    if (format == 0x70) {
-        key = s[2] & 0x0F;
-        asc = s[12];
-        ascq = s[13];
-    } else if (format == 0x72) {
-        key = s[1] & 0x0F;
-        asc = s[2];
-        ascq = s[3];
-    }
-    TRACE_AT(kTraceDevice, "sense_key %x\n", key);
-    TRACE_AT(kTraceDevice, "asc %02x\n", asc);
-    TRACE_AT(kTraceDevice, "ascq %02x\n", ascq);
+    const vdx_sense sense = vdx_sense_decode(returned_sense);
+    TRACE_AT(kTraceDevice, "sense_key %x\n", sense.key);
+    TRACE_AT(kTraceDevice, "asc %02x\n", sense.asc);
+    TRACE_AT(kTraceDevice, "ascq %02x\n", sense.ascq);
 
-    if (scsi.scsi_status == 0 && key == 0) {
+    if (scsi.scsi_status == 0 && sense.key == 0) {
         TRACE_AT(kTraceDevice, "sat - scsi status good\n");
         return;
     }
 
     ata->status = 0xFF;
     ata->error = scsi.scsi_status;
-    ata->count = key;
-    ata->lba = (static_cast<std::uint64_t>(asc) << 8) | ascq;
+    ata->count = sense.key;
+    ata->lba = (static_cast<std::uint64_t>(sense.asc) << 8) | sense.ascq;
 
     bool returned = false;
     for (const auto& row : kRegistersReturned)
-        if (row.key == key && row.asc == asc && row.ascq == ascq) returned = true;
+        if (row.key == sense.key && row.asc == sense.asc && row.ascq == sense.ascq) returned = true;
 
-    if (returned && format == 0x70) {
-        if (s[0] & 0x80) {
-            ata->count = s[3];
-            ata->device = s[4];
-            ata->status = s[5];
-            ata->error = s[6];
-            ata->lba = (static_cast<std::uint64_t>(s[9]) << 16) | (static_cast<std::uint64_t>(s[10]) << 8) | s[11];
+    if (returned && sense.format == vdx_sense_format::fixed) {
+        auto s = [&](std::size_t at) { return sense.byte(at); };
+        if (s(0) & 0x80) {
+            ata->count = s(3);
+            ata->device = s(4);
+            ata->status = s(5);
+            ata->error = s(6);
+            ata->lba = (static_cast<std::uint64_t>(s(9)) << 16) | (static_cast<std::uint64_t>(s(10)) << 8) | s(11);
         } else {
-            ata->error = s[8];
-            ata->status = s[9];
-            ata->device = s[10];
-            ata->count = s[11];
-            ata->lba = (static_cast<std::uint64_t>(s[14]) << 24) | (static_cast<std::uint64_t>(s[13]) << 16) | s[12];
+            ata->error = s(8);
+            ata->status = s(9);
+            ata->device = s(10);
+            ata->count = s(11);
+            ata->lba = (static_cast<std::uint64_t>(s(14)) << 24) | (static_cast<std::uint64_t>(s(13)) << 16) | s(12);
         }
-    } else if (returned && format == 0x72) {
-        const std::uint8_t* d = s + 8;
-        if (d[0] == kAtaStatusReturnDescriptor && d[1] == kAtaStatusReturnLength) {
+    } else if (returned && sense.format == vdx_sense_format::descriptor) {
+        // Only an ATA Status Return descriptor returned whole at byte 8 counts.
+        const std::span<const std::uint8_t> d = vdx_sense_descriptor_at(sense, 8);
+        if (d.size() == 2u + kAtaStatusReturnLength && d[0] == kAtaStatusReturnDescriptor) {
             ata->error = d[3];
             ata->count = static_cast<std::uint16_t>((d[4] << 8) | d[5]);
             ata->lba = (static_cast<std::uint64_t>(d[10]) << 40) | (static_cast<std::uint64_t>(d[8]) << 32) |

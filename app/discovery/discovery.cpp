@@ -9,23 +9,22 @@
 #include <string_view>
 #include <vector>
 
-#include "app/discovery/discovery_pages.h"
-#include "app/discovery/product.h"
+#include "app/product/product.h"
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
 #include "basekit/trace.h"
+#include "cmdx/cmdxbasics/bytes.h"
 #include "cmdx/cmdxbasics/cmdxbasics.h"
 #include "cmdx/cmdxscsi/cmdxscsi.h"
+#include "cmdx/cmdxses/ses_pages.h"
+#include "cmdx/cmdxses/ses_vendor_pages.h"
 
 namespace enctl {
 namespace {
 
 constexpr std::uint8_t kPeripheralEnclosureServices = 0x0D;
-constexpr std::uint8_t kVpdProductName = 0xC1;
-constexpr std::uint8_t kVpdDeviceIdentification = 0x83;
-constexpr std::uint8_t kSesPageHelpText = 0x03;
-constexpr std::uint8_t kSesPageStringIn = 0x04;
 constexpr std::size_t kInquiryBufferSize = 4096;
+constexpr std::size_t kVpd83BufferSize = 256;
 constexpr std::size_t kPageBufferSize = 4096;
 constexpr std::uint8_t kIomConfigSingleBit = 0x04;
 
@@ -50,12 +49,11 @@ int recognise_product(vdx_dev& device, enclosure_target& target) {
         return apply_product(target, kProductMtCorvin);
     }
     std::vector<std::uint8_t> page(kInquiryBufferSize, 0);
+    std::uint32_t transferred = 0;
     vdx_error error{};
-    if (cmdxscsi_inquiry(&error, &device, true, kVpdProductName, page) == 0) {
-        // The product name: 11 bytes from byte 5, ended by a terminator.
-        char product_name[12] = {};
-        for (std::size_t i = 0; i < 11; ++i) product_name[i] = static_cast<char>(page[5 + i]);
-        if (identify_zm_enclosure_2(device, target, product_name) == 0) return 0;
+    if (cmdxscsi_inquiry(&error, &device, true, kVpdProductName, page, &transferred) == 0) {
+        const std::string product_name = product_name_from_vpd_c1h(cmdx::received(page, transferred));
+        if (identify_zm_enclosure_2(device, target, product_name.c_str()) == 0) return 0;
     } else {
         trace_print_error(error);
     }
@@ -92,8 +90,9 @@ void read_serial(vdx_dev& device, char (&serial)[32]) {
     set_text(serial, text_of(text));
 }
 
-// Steps 4 to 8 of tagging one opened enclosure device whose INQUIRY data is
-// `inquiry`. 1 when the product is not recognised (nothing attached).
+// Steps 4 to 8 of tagging one opened enclosure device whose INQUIRY data (the
+// bytes transferred) is `inquiry`. 1 when the product is not recognised
+// (nothing attached).
 int tag_enclosure(vdx_dev& device, std::span<const std::uint8_t> inquiry) {
     auto target = std::make_unique<enclosure_target>();
     char text[1024];
@@ -197,14 +196,16 @@ std::uint32_t mark_ses_devices(target_list& targets, bool verbose) {
         }
         std::fill(inquiry.begin(), inquiry.end(), 0);
         std::uint8_t type = 0xFF;
-        const bool answered = has_scsi_path(device) && cmdxscsi_inquiry(&error, &device, false, 0, inquiry) == 0 &&
-                              cmdxscsi_inquiry_parse_peripheral_type(&error, &type, inquiry) == 0;
+        std::uint32_t transferred = 0;
+        const bool answered =
+            has_scsi_path(device) && cmdxscsi_inquiry(&error, &device, false, 0, inquiry, &transferred) == 0 &&
+            cmdxscsi_inquiry_parse_peripheral_type(&error, &type, cmdx::received(inquiry, transferred)) == 0;
         if (!answered || type != kPeripheralEnclosureServices) {
             if (answered) vdx_dev_cleanup(&device);
             print_not_supported(device, verbose);
             continue;
         }
-        if (tag_enclosure(device, inquiry) == 0) ++tagged;
+        if (tag_enclosure(device, cmdx::received(inquiry, transferred)) == 0) ++tagged;
     }
     return tagged;
 }
@@ -269,10 +270,11 @@ void mark_end_device(target_list& targets) {
 
 int get_device_sas_address(vdx_dev& device, std::span<char> out) {
     if (out.size() < 17) return 1;
-    std::array<std::uint8_t, 256> page{};
+    std::array<std::uint8_t, kVpd83BufferSize> page{};
+    std::uint32_t transferred = 0;
     vdx_error error{};
-    if (cmdxscsi_inquiry(&error, &device, true, kVpdDeviceIdentification, page) != 0) return 1;
-    const std::string address = sas_address_from_vpd83(page);
+    if (cmdxscsi_inquiry(&error, &device, true, kVpdDeviceIdentification, page, &transferred) != 0) return 1;
+    const std::string address = sas_address_from_vpd83(cmdx::received(page, transferred));
     if (address.empty()) return 1;
     set_text(out.data(), out.size(), address);
     return 0;
@@ -281,16 +283,15 @@ int get_device_sas_address(vdx_dev& device, std::span<char> out) {
 int bus_number(const vdx_dev& device) { return vdx_dev_bus_number(device); }
 
 int get_iom_type(vdx_dev& device) {
-    std::vector<std::uint8_t> page(kPageBufferSize, 0);
-    std::uint32_t transferred = 0;
+    std::vector<std::uint8_t> buffer(kPageBufferSize);
     vdx_error error{};
-    if (cmdxscsi_receive_diagnostic(&error, &device, kSesPageStringIn, page, &transferred) != 0 ||
-        page[0] != kSesPageStringIn) {
-        return kIomUnknown;
-    }
-    CONSOLE_PRINT(kVerbosityDebug, "get_iom_type buffer[36h]=%02Xh, [37h]=%02Xh - xferred_size=%Xh\n", page[0x36],
-                  page[0x37], transferred);
-    return iom_type_from_page4(std::span<const std::uint8_t>(page).first(std::min<std::size_t>(transferred, page.size())));
+    const ses_page page = ses_read_page(&error, &device, kSesPageStringIn, buffer);
+    if (!page.ok()) return kIomUnknown;
+    // Bytes not transferred show as 00h.
+    auto byte = [&](std::size_t at) { return at < page.bytes.size() ? page.bytes[at] : 0; };
+    CONSOLE_PRINT(kVerbosityDebug, "get_iom_type buffer[36h]=%02Xh, [37h]=%02Xh - xferred_size=%Xh\n", byte(0x36),
+                  byte(0x37), page.transferred);
+    return iom_type_from_page4(page.bytes);
 }
 
 bool windows_adaptec_present() {
@@ -300,19 +301,20 @@ bool windows_adaptec_present() {
 }
 
 void read_firmware_from_page3(vdx_dev& device, enclosure_target& target) {
-    std::vector<std::uint8_t> page(kPageBufferSize, 0);
-    std::uint32_t transferred = 0;
+    std::vector<std::uint8_t> buffer(kPageBufferSize);
     vdx_error error{};
-    if (cmdxscsi_receive_diagnostic(&error, &device, kSesPageHelpText, page, &transferred) != 0) {
-        set_text(target.firmware, "N/A");
-        return;
+    const ses_page page = ses_read_page(&error, &device, kSesPageHelpText, buffer);
+    switch (page.status) {
+        case ses_read_status::failed:
+            set_text(target.firmware, "N/A");
+            return;
+        case ses_read_status::other_page:
+            set_text(target.firmware, "");
+            return;
+        case ses_read_status::read:
+            set_text(target.firmware, firmware_from_page3(page.bytes));
+            return;
     }
-    if (page[0] != kSesPageHelpText) {
-        set_text(target.firmware, "");
-        return;
-    }
-    const std::size_t received = std::min<std::size_t>(transferred, page.size());
-    set_text(target.firmware, firmware_from_page3(std::span<const std::uint8_t>(page).first(received)));
 }
 
 }  // namespace enctl

@@ -25,6 +25,11 @@ std::uint32_t mark_ses_devices(target_list& targets, bool verbose);
 // Gives every device that is not a recognised enclosure an end-device record.
 void mark_end_device(target_list& targets);
 
+// Recognises the product by the name from INQUIRY VPD page C1h; the name
+// "ZMC-NX2A" is told apart by the configuration page (01h) of the device.
+// 0 when recognised, else 1.
+int identify_zm_enclosure_2(vdx_dev& device, enclosure_target& target, const char* product_name);
+
 // NAA SAS address from VPD page 83h as 16 upper-case hex digits into `out`
 // (at least 17 bytes). 0, or 1 when it cannot be read.
 int get_device_sas_address(vdx_dev& device, std::span<char> out);

@@ -11,15 +11,6 @@ namespace enctl {
 inline constexpr std::uint64_t kEnclosureTargetTag = 4096;
 inline constexpr std::uint64_t kEndDeviceTag = 4097;
 
-// Product codes (see product.h for the product table).
-inline constexpr std::uint32_t kProductAmberRidge = 1;
-inline constexpr std::uint32_t kProductSlateRidge = 2;
-inline constexpr std::uint32_t kProductHalcyon = 3;
-inline constexpr std::uint32_t kProductMtCorvin = 4;
-inline constexpr std::uint32_t kProductOpalRidge = 5;
-inline constexpr std::uint32_t kProductMtAlder = 6;
-inline constexpr std::uint32_t kProductGarnetRidge = 7;
-
 struct enclosure_target {
     char name[1024];         // enclosure: "scsi%u_%u-%u-%u"; end device: the device name
     char os_name[1024];      // enclosure: the device name; end device: its handle name
@@ -30,7 +21,7 @@ struct enclosure_target {
     char code_name[32];      // product code name
     char sas_address[32];    // end device: 16 upper-case hex digits from VPD 83h
     char capacity[32];       // end device: decimal gigabytes, or "N/A"
-    std::uint32_t product_code;
+    std::uint32_t product_code;  // 1..7 (app/product/product.h), 0 for an end device
     std::uint32_t marked;
     std::uint32_t extended_support;
     std::int32_t bus;        // SCSI port number, -1 when unknown

@@ -1,18 +1,15 @@
-// The device-facing part of product recognition and file compatibility.
-#include <cstring>
-#include <string>
-#include <vector>
+// The device-facing part of product recognition: the page C1h name, with
+// "ZMC-NX2A" told apart by the enclosure's configuration page.
+#include <array>
+#include <string_view>
 
-#include "app/discovery/product.h"
-#include "app/discovery/target_list.h"
-#include "basekit/console.h"
-#include "basekit/fixed_text.h"
-#include "cmdx/cmdxscsi/cmdxscsi.h"
+#include "app/discovery/discovery.h"
+#include "app/product/product.h"
+#include "cmdx/cmdxses/ses_pages.h"
 
 namespace enctl {
 namespace {
 
-constexpr std::uint8_t kSesPageConfiguration = 0x01;
 constexpr std::size_t kConfigPageSize = 4096;
 
 }  // namespace
@@ -24,29 +21,13 @@ int identify_zm_enclosure_2(vdx_dev& device, enclosure_target& target, const cha
         if (match.product_code == 0) return 1;
         return apply_product(target, match.product_code, match.multi_tenant);
     }
-    std::vector<std::uint8_t> page(kConfigPageSize, 0);
-    std::uint32_t transferred = 0;
+    std::array<std::uint8_t, kConfigPageSize> buffer;
     vdx_error error{};
-    if (cmdxscsi_receive_diagnostic(&error, &device, kSesPageConfiguration, page, &transferred) != 0 ||
-        page[0] != kSesPageConfiguration) {
-        return 1;
-    }
-    const std::size_t received = transferred < page.size() ? transferred : page.size();
-    const std::uint32_t code = product_from_zmc_nx2a_config(std::span<const std::uint8_t>(page).first(received));
+    const ses_page page = ses_read_page(&error, &device, kSesPageConfiguration, buffer);
+    if (!page.ok()) return 1;
+    const std::uint32_t code = product_from_zmc_nx2a_config(page.bytes);
     if (code == 0) return 1;
     return apply_product(target, code);
-}
-
-int fw_file_is_compatible(const vdx_dev& device, const char* path) {
-    const enclosure_target* target = enclosure_of(device);
-    if (!target || !path) return 0;
-    return fw_file_is_compatible(*target, std::string_view(path));
-}
-
-int zone_file_is_compatible(const vdx_dev& device, const char* path) {
-    const enclosure_target* target = enclosure_of(device);
-    if (!target || !path) return 0;
-    return zone_file_is_compatible(*target, std::string_view(path));
 }
 
 }  // namespace enctl

@@ -1,41 +1,22 @@
 // Reading pages 01h, 07h and 0Ah from an enclosure into the slot table and
 // the IOM address record, and pairing slots with the disks of the table.
-#include <algorithm>
+#include "app/discovery/ses_fill.h"
+
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include "app/discovery/discovery.h"
-#include "app/discovery/discovery_pages.h"
-#include "app/discovery/ses_elements.h"
-#include "app/discovery/target_list.h"
+#include "app/product/product.h"
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
-#include "cmdx/cmdxscsi/cmdxscsi.h"
+#include "cmdx/cmdxses/ses_vendor_pages.h"
 
 namespace enctl {
 namespace {
 
-constexpr std::uint8_t kSesPageConfiguration = 0x01;
-constexpr std::uint8_t kSesPageElementDescriptor = 0x07;
-constexpr std::uint8_t kSesPageAdditionalStatus = 0x0A;
 constexpr std::size_t kElementPagesBufferSize = 16384;
 constexpr std::size_t kAdditionalStatusBufferSize = 8192;
-
-// Reads a diagnostic page; the received bytes, or an empty view when the
-// command failed or another page came back.
-bool read_page(vdx_dev& device, std::uint8_t page_code, std::vector<std::uint8_t>& buffer,
-               std::span<const std::uint8_t>& received) {
-    std::fill(buffer.begin(), buffer.end(), 0);
-    std::uint32_t transferred = 0;
-    vdx_error error{};
-    if (cmdxscsi_receive_diagnostic(&error, &device, page_code, buffer, &transferred) != 0 ||
-        buffer[0] != page_code) {
-        return false;
-    }
-    received = std::span<const std::uint8_t>(buffer).first(std::min<std::size_t>(transferred, buffer.size()));
-    return true;
-}
 
 iom_ignore ignored_iom(vdx_dev& device, const enclosure_target* target) {
     if (!target) return iom_ignore::none;
@@ -55,14 +36,16 @@ iom_ignore ignored_iom(vdx_dev& device, const enclosure_target* target) {
 
 int fill_from_page7(vdx_dev& device, iom_address_record& ioms, slot_record* slots, std::size_t size) {
     std::vector<std::uint8_t> buffer(kElementPagesBufferSize);
-    std::span<const std::uint8_t> page;
-    if (!read_page(device, kSesPageConfiguration, buffer, page)) {
+    vdx_error error{};
+    ses_page page = ses_read_page(&error, &device, kSesPageConfiguration, buffer);
+    if (!page.ok()) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR retrieving page 1\n");
         return 1;
     }
     element_type_table table;
-    build_element_type_table(page, table);
-    if (!read_page(device, kSesPageElementDescriptor, buffer, page)) {
+    build_element_type_table(page.bytes, table);
+    page = ses_read_page(&error, &device, kSesPageElementDescriptor, buffer);
+    if (!page.ok()) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR retrieving page 7\n");
         return 1;
     }
@@ -71,17 +54,19 @@ int fill_from_page7(vdx_dev& device, iom_address_record& ioms, slot_record* slot
     // The IOM type is asked only after page 07h is in the buffer; it reads
     // into its own buffer.
     const iom_ignore ignore = ignored_iom(device, target);
-    return parse_element_descriptors(page, table, multi_tenant, ignore, ioms, std::span<slot_record>(slots, size));
+    return parse_element_descriptors(page.bytes, table, multi_tenant, ignore, ioms,
+                                     std::span<slot_record>(slots, size));
 }
 
 int fill_from_page_a(vdx_dev& device, slot_record* slots, std::size_t size) {
     std::vector<std::uint8_t> buffer(kAdditionalStatusBufferSize);
-    std::span<const std::uint8_t> page;
-    if (!read_page(device, kSesPageAdditionalStatus, buffer, page)) {
+    vdx_error error{};
+    const ses_page page = ses_read_page(&error, &device, kSesPageAdditionalStatus, buffer);
+    if (!page.ok()) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR retrieving page A\n");
         return 1;
     }
-    parse_additional_element_status(page, std::span<slot_record>(slots, size));
+    parse_additional_element_status(page.bytes, std::span<slot_record>(slots, size));
     return 0;
 }
 

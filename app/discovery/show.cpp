@@ -5,7 +5,10 @@
 #include <string_view>
 
 #include "app/discovery/discovery.h"
-#include "app/discovery/ses_elements.h"
+#include "app/discovery/ses_fill.h"
+#include "app/discovery/show_options.h"
+#include "app/operation.h"
+#include "app/product/product.h"
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
 
@@ -71,8 +74,20 @@ int show_devices(bool handles, target_list& targets) {
     return 0;
 }
 
-int show_run(const show_options& options, target_list& targets) {
-    return show_devices(options.handles != 0, targets);
-}
+namespace {
+
+show_options g_show;  // the run's request, filled by the parse
+
+}  // namespace
+
+extern constinit const operation kShowOperation{
+    .code = 8,
+    .keyword = "show",
+    .summary = "scan SEP devices and display the product or device data",
+    .parse = [](std::span<const char* const> args) { return show_parse_args(g_show, args); },
+    .usage = show_usage,
+    .run = [](target_list& targets) { return show_devices(g_show.handles != 0, targets); },
+    .needs_end_devices = [] { return g_show.handles != 0; },
+};
 
 }  // namespace enctl

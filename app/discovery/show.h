@@ -3,13 +3,9 @@
 // enclosure's slots.
 #pragma once
 
-#include "app/discovery/show_options.h"
 #include "app/discovery/target_list.h"
 
 namespace enctl {
-
-// The show operation's run: show_devices with the record's handles flag.
-int show_run(const show_options& options, target_list& targets);
 
 // Lists the enclosures of the table; always 0.
 int show_devices(bool handles, target_list& targets);

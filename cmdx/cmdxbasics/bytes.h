@@ -22,6 +22,12 @@ inline void copy_trimmed(std::span<char> out, std::span<const std::uint8_t> byte
     trim(out.data());
 }
 
+// The part of `buffer` that a command filled: its first `transferred` bytes
+// (all of it when the device reports more than the buffer holds).
+inline std::span<const std::uint8_t> received(std::span<const std::uint8_t> buffer, std::uint32_t transferred) {
+    return buffer.first(transferred < buffer.size() ? transferred : buffer.size());
+}
+
 // A length that fits the 32-bit fields of the command records.
 inline std::uint32_t length32(std::size_t n) {
     return n > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(n);

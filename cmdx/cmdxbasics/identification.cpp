@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "basekit/trace.h"
+#include "cmdx/cmdxbasics/bytes.h"
 #include "cmdx/cmdxata/cmdxata.h"
 #include "cmdx/cmdxbasics/cmdxbasics.h"
 #include "cmdx/cmdxnvme/cmdxnvme.h"
@@ -11,7 +12,6 @@
 namespace enctl {
 
 namespace {
-constexpr std::uint8_t kVpdUnitSerialNumber = 0x80;
 constexpr std::size_t kVpdBufferSize = 4096;
 }  // namespace
 
@@ -32,12 +32,10 @@ int cmdxbasics_get_serial(vdx_error* error, vdx_dev* dev, std::span<char> out) {
     }
     if (vdx_is_scsi_interface(dev->interface)) {
         std::array<std::uint8_t, kVpdBufferSize> data{};
-        vdx_scsi_cmd cmd;
-        cmdxscsi_build_inquiry(&cmd, true, kVpdUnitSerialNumber, data);
-        if (const int result = vdx_scsi_execute(error, dev, &cmd)) return result;
-        if (const int result = cmdxscsi_check_error(error, cmd)) return result;
-        const std::size_t received = cmd.bytes_transferred < data.size() ? cmd.bytes_transferred : data.size();
-        return cmdxscsi_inquiry_vpd80_parse_serial(error, out, std::span(data).first(received));
+        std::uint32_t transferred = 0;
+        if (const int result = cmdxscsi_inquiry(error, dev, true, kVpdUnitSerialNumber, data, &transferred))
+            return result;
+        return cmdxscsi_inquiry_vpd80_parse_serial(error, out, cmdx::received(data, transferred));
     }
     return VDX_ERROR(error, kErrNotSupported, dev->interface, "unsupported device interface\n");
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "basekit/error.h"
 #include "vdx/vdx.h"
@@ -27,6 +28,11 @@ inline constexpr std::uint8_t kScsiOpServiceActionIn16 = 0x9E;
 inline constexpr std::uint8_t kScsiOpReceiveDiagnostic = 0x1C;
 inline constexpr std::uint8_t kScsiOpSendDiagnostic = 0x1D;
 inline constexpr std::uint8_t kScsiOpVendorE6 = 0xE6;
+
+// VPD pages read with INQUIRY.
+inline constexpr std::uint8_t kVpdUnitSerialNumber = 0x80;
+inline constexpr std::uint8_t kVpdDeviceIdentification = 0x83;
+inline constexpr std::uint8_t kVpdProductName = 0xC1;  // the enclosure's product name at byte 5
 
 // ---------------------------------------------------------------------------
 // Builders. Each zeroes the command, then sets CDB, CDB length, buffer and
@@ -62,18 +68,20 @@ void cmdxscsi_build_vendor_e6_read_enhanced(vdx_scsi_cmd* cmd, std::uint8_t sub_
                                             std::uint8_t flag, std::span<std::uint8_t> buffer);
 
 // ---------------------------------------------------------------------------
-// Executors: 0 on success; the error record says why otherwise.
+// Executors: 0 on success; the error record says why otherwise. Those with
+// `transferred` set it to 0 first, then to the command's transferred count
+// when the command was delivered; decoders read only that many bytes
+// (cmdx::received).
 
 int cmdxscsi_inquiry(vdx_error* error, vdx_dev* dev, bool evpd, std::uint8_t page_code,
-                     std::span<std::uint8_t> buffer);
+                     std::span<std::uint8_t> buffer, std::uint32_t* transferred = nullptr);
 int cmdxscsi_mode_select10(vdx_error* error, vdx_dev* dev, bool pf, bool rtd, bool sp,
                            std::span<std::uint8_t> buffer);
 int cmdxscsi_mode_sense10(vdx_error* error, vdx_dev* dev, bool llbaa, bool dbd,
                           std::uint8_t page_control, std::uint8_t page_code, std::uint8_t subpage,
                           std::span<std::uint8_t> buffer);
 int cmdxscsi_read_capacity16(vdx_error* error, vdx_dev* dev, std::span<std::uint8_t> buffer);
-// Always PCV = 1. *transferred is 0 first, then the command's count when the
-// command was delivered.
+// Always PCV = 1.
 int cmdxscsi_receive_diagnostic(vdx_error* error, vdx_dev* dev, std::uint8_t page_code,
                                 std::span<std::uint8_t> buffer, std::uint32_t* transferred);
 // IOM configuration: MODE SENSE(10) DBD=1, page 20h, 512 bytes; stores byte 15
@@ -115,6 +123,16 @@ int cmdxscsi_read_capacity_parse_returned_logical_block_address(vdx_error* error
 int cmdxscsi_read_capacity_parse_logical_block_length_in_bytes(vdx_error* error,
                                                                std::uint32_t* length,
                                                                std::span<const std::uint8_t> data);
+
+// The first NAA designator of logical-unit association (bytes 01h, 03h) of
+// VPD page 83h as 16 upper-case hex digits; empty when the page is not 83h,
+// its length (byte 3) is not above 4, or no such designator lies wholly
+// inside both the page length and the bytes given.
+std::string sas_address_from_vpd83(std::span<const std::uint8_t> page);
+
+// (last logical block address * logical block length + 500) / 10^9, as the
+// decimal text of the whole gigabytes.
+std::string capacity_in_gigabytes(std::uint64_t last_lba, std::uint32_t block_length);
 
 // Next NUL-separated string of an SES page, from *offset on. The page ends at
 // its length field (bytes 2-3) + 4 or at the end of `page`, whichever comes

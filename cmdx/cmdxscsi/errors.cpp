@@ -2,6 +2,7 @@
 #include "basekit/trace.h"
 #include "cmdx/cmdxscsi/cmdxscsi.h"
 #include "vdx/vdx_sat.h"
+#include "vdx/vdx_sense.h"
 
 namespace enctl {
 
@@ -25,21 +26,12 @@ int cmdxscsi_check_error(vdx_error* error, const vdx_scsi_cmd& cmd) {
             vdx_scsi_fill_ata_result_from_sat(cmd, &ata);
             return ata_check_error(error, ata);
         }
-        const std::uint8_t* s = cmd.sense;
-        std::uint8_t key, asc, ascq;
-        const std::uint8_t response = s[0] & 0x7F;
-        if (response == 0x70 || response == 0x71) {
-            key = s[2] & 0x0F;
-            asc = s[12];
-            ascq = s[13];
-        } else {
-            key = s[1] & 0x0F;
-            asc = s[2];
-            ascq = s[3];
-        }
-        if (g_trace_level >= kTraceRaw) trace_hex_dump("scsi sense", std::span(cmd.sense));
+        // Only the sense bytes returned are read; a response code other than
+        // the fixed ones is read in descriptor layout.
+        const vdx_sense sense = vdx_sense_decode(vdx_scsi_sense_bytes(cmd), vdx_sense_format::descriptor);
+        if (g_trace_level >= kTraceRaw) trace_hex_dump("scsi sense", sense.bytes);
         return VDX_ERROR(error, kErrParseOrCheckCondition, 0, "SCSI Error: Status: %XH Sense Code: %02X/%02X/%02XH\n",
-                         cmd.scsi_status, key, asc, ascq);
+                         cmd.scsi_status, sense.key, sense.asc, sense.ascq);
     }
     return VDX_ERROR(error, kErrDeviceStatus, cmd.scsi_status, "device error detected, scsi status %xh",
                      cmd.scsi_status);

@@ -12,10 +12,13 @@ namespace enctl {
 namespace {
 
 // Sends a built command and checks it. A failed delivery keeps the error the
-// device layer recorded and always reports failure.
-int send_and_check(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd) {
+// device layer recorded and always reports failure; a delivered command
+// reports its transferred count.
+int send_and_check(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd, std::uint32_t* transferred = nullptr) {
+    if (transferred) *transferred = 0;
     const int result = vdx_scsi_execute(error, dev, cmd);
     if (result != 0) return result;
+    if (transferred) *transferred = cmd->bytes_transferred;
     return cmdxscsi_check_error(error, *cmd);
 }
 
@@ -26,11 +29,11 @@ constexpr std::size_t kIomConfigByte = 23;
 }  // namespace
 
 int cmdxscsi_inquiry(vdx_error* error, vdx_dev* dev, bool evpd, std::uint8_t page_code,
-                     std::span<std::uint8_t> buffer) {
+                     std::span<std::uint8_t> buffer, std::uint32_t* transferred) {
     TRACE_ENTER_EXIT();
     vdx_scsi_cmd cmd;
     cmdxscsi_build_inquiry(&cmd, evpd, page_code, buffer);
-    return send_and_check(error, dev, &cmd);
+    return send_and_check(error, dev, &cmd, transferred);
 }
 
 int cmdxscsi_mode_select10(vdx_error* error, vdx_dev* dev, bool pf, bool rtd, bool sp,
@@ -60,13 +63,9 @@ int cmdxscsi_read_capacity16(vdx_error* error, vdx_dev* dev, std::span<std::uint
 int cmdxscsi_receive_diagnostic(vdx_error* error, vdx_dev* dev, std::uint8_t page_code,
                                 std::span<std::uint8_t> buffer, std::uint32_t* transferred) {
     TRACE_ENTER_EXIT();
-    if (transferred) *transferred = 0;
     vdx_scsi_cmd cmd;
     cmdxscsi_build_receive_diagnostic(&cmd, true, page_code, buffer);
-    const int result = vdx_scsi_execute(error, dev, &cmd);
-    if (result != 0) return result;
-    if (transferred) *transferred = cmd.bytes_transferred;
-    return cmdxscsi_check_error(error, cmd);
+    return send_and_check(error, dev, &cmd, transferred);
 }
 
 int cmdxscsi_get_iom_config(vdx_error* error, vdx_dev* dev, std::uint8_t* config) {
@@ -91,28 +90,20 @@ int vendor_e6_read(vdx_error* error, vdx_dev* dev, std::uint8_t flags, std::uint
                    std::uint8_t log_type, std::uint32_t byte_offset, std::span<std::uint8_t> buffer,
                    std::uint32_t* transferred) {
     TRACE_ENTER_EXIT();
-    if (transferred) *transferred = 0;
     if (!buffer.empty()) std::memset(buffer.data(), 0, buffer.size());
     vdx_scsi_cmd cmd;
     cmdxscsi_build_vendor_e6_read(&cmd, flags, expander, log_type, byte_offset, buffer);
-    const int result = vdx_scsi_execute(error, dev, &cmd);
-    if (result != 0) return result;
-    if (transferred) *transferred = cmd.bytes_transferred;
-    return cmdxscsi_check_error(error, cmd);
+    return send_and_check(error, dev, &cmd, transferred);
 }
 
 int vendor_e6_read_enhanced(vdx_error* error, vdx_dev* dev, std::uint8_t sub_operation,
                             std::uint8_t expander, std::uint8_t log_type, std::uint8_t flag,
                             std::span<std::uint8_t> buffer, std::uint32_t* transferred) {
     TRACE_ENTER_EXIT();
-    if (transferred) *transferred = 0;
     if (!buffer.empty()) std::memset(buffer.data(), 0, buffer.size());
     vdx_scsi_cmd cmd;
     cmdxscsi_build_vendor_e6_read_enhanced(&cmd, sub_operation, expander, log_type, flag, buffer);
-    const int result = vdx_scsi_execute(error, dev, &cmd);
-    if (result != 0) return result;
-    if (transferred) *transferred = cmd.bytes_transferred;
-    return cmdxscsi_check_error(error, cmd);
+    return send_and_check(error, dev, &cmd, transferred);
 }
 
 }  // namespace enctl

@@ -1,6 +1,7 @@
-// Parsers of INQUIRY, VPD page 80h, READ CAPACITY(16) responses and of the
-// strings of SES pages. Every parser reads only the bytes it is given.
+// Parsers of INQUIRY, VPD pages 80h and 83h, READ CAPACITY(16) responses and
+// of the strings of SES pages. Every parser reads only the bytes it is given.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "cmdx/cmdxbasics/bytes.h"
@@ -68,6 +69,27 @@ int cmdxscsi_read_capacity_parse_logical_block_length_in_bytes(vdx_error* error,
                          "buffer not large enough to parse scsi read capacity logical block length in bytes");
     if (length) *length = enctl::be32(data.data() + 8);
     return vdx_error_clear(error);
+}
+
+std::string sas_address_from_vpd83(std::span<const std::uint8_t> page) {
+    if (page.size() < 4 || page[1] != kVpdDeviceIdentification || page[3] <= 4) return {};
+    const std::size_t end = std::min(page.size(), static_cast<std::size_t>(page[3]) + 4);
+    constexpr std::size_t kNaaLength = 8;
+    for (std::size_t offset = 4; offset + 4 <= end; offset += 4 + page[offset + 3]) {
+        if (page[offset] != 0x01 || page[offset + 1] != 0x03) continue;
+        if (page[offset + 3] < kNaaLength || offset + 4 + kNaaLength > end) return {};
+        char text[2 * kNaaLength + 1];
+        for (std::size_t i = 0; i < kNaaLength; ++i) std::snprintf(text + 2 * i, 3, "%02X", page[offset + 4 + i]);
+        return std::string(text, 2 * kNaaLength);
+    }
+    return {};
+}
+
+std::string capacity_in_gigabytes(std::uint64_t last_lba, std::uint32_t block_length) {
+    const std::uint64_t gigabytes = (last_lba * block_length + 500) / 1000000000ULL;
+    char text[24];
+    std::snprintf(text, sizeof text, "%u", static_cast<unsigned>(gigabytes));
+    return text;
 }
 
 int ses_parse_string(vdx_error* error, std::span<char> out, std::span<const std::uint8_t> page,

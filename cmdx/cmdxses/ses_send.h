@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "basekit/error.h"
+#include "cmdx/cmdxses/ses_pages.h"
 #include "vdx/vdx.h"
 
 namespace enctl {
@@ -20,11 +21,6 @@ inline constexpr std::size_t kSesZonePageSize = 144;
 inline constexpr std::size_t kSesMicrocodeHeader = 24;
 // The largest microcode segment whose page length still fits its 16-bit fields.
 inline constexpr std::size_t kSesMicrocodeMaxData = 0xFFFF - kSesMicrocodeHeader;
-
-inline constexpr std::uint8_t kSesPageCli = 0xEC;
-inline constexpr std::uint8_t kSesPageStringOut = 0x04;
-inline constexpr std::uint8_t kSesPageMicrocode = 0x0E;
-inline constexpr std::uint8_t kSesPageNickname = 0x0F;
 
 // Builders: fill `page` and return the number of page bytes, or 0 when the
 // input does not fit (text over 8184 bytes, nickname over 32 bytes, a page

@@ -1,63 +1,59 @@
-// The test REST service (tests/rest/rest_service.py) as a child process of a
-// test: started without a shell on 127.0.0.1 and a free port, stopped (by its
-// process id) when the object goes. It records every request it receives.
+// The test REST service (tests/rest/rest_service.py, serving the documents of
+// tests/rest/enclosure.json) as a child process of a test, and the transcript
+// of http runs against it that the golden files hold.
 #pragma once
 
 #include <sys/types.h>
 
-#include <map>
+#include <cstddef>
 #include <string>
-#include <vector>
 
 namespace enctl::testing {
 
-struct recorded_part {
-    std::string name;
-    std::string filename;
-    std::string data;  // the part's bytes
-    std::map<std::string, std::string> headers;
-};
-
-struct recorded_request {
-    std::string method;
-    std::string path;
-    std::map<std::string, std::string> headers;  // lower-case names
-    std::string body;                            // bytes as received
-    std::vector<recorded_part> parts;            // multipart/form-data bodies
-
-    bool has_header(const std::string& name) const { return headers.count(name) != 0; }
-    std::string header(const std::string& name) const {
-        auto it = headers.find(name);
-        return it == headers.end() ? std::string() : it->second;
-    }
-};
-
 class rest_service {
 public:
-    // config_json: a JSON object of the service's settings (see the script).
-    explicit rest_service(const std::string& config_json = "{}");
+    // config: the service's JSON settings (see the script).
+    explicit rest_service(const std::string& config = "{}");
     ~rest_service();
     rest_service(const rest_service&) = delete;
     rest_service& operator=(const rest_service&) = delete;
 
-    bool running() const { return port_ > 0; }
-    int port() const { return port_; }
-    // "127.0.0.1:<port>", the address an http run is given.
-    std::string address() const;
-    // Every request received so far, in order.
-    std::vector<recorded_request> requests() const;
-    // A scratch folder that lives as long as the service.
-    const std::string& dir() const { return dir_; }
+    // "127.0.0.1:<port>"; empty when the service did not start.
+    const std::string& address() const { return address_; }
+    // The request lines received since the last call.
+    std::string new_requests();
 
 private:
     std::string dir_;
+    std::string address_;
+    std::size_t log_read_ = 0;
     pid_t pid_ = -1;
-    int port_ = 0;
+    int stdin_ = -1;  // the service ends when this pipe closes
 };
 
-// "Basic " and base64 of "user:password".
-std::string basic_credentials(const std::string& user, const std::string& password);
+// A folder of its own for one test, removed with it.
+class scratch_dir {
+public:
+    scratch_dir();
+    ~scratch_dir();
+    scratch_dir(const scratch_dir&) = delete;
+    scratch_dir& operator=(const scratch_dir&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
+std::string replace_all(std::string text, const std::string& from, const std::string& to);
+
+// One run as a golden file keeps it: "$ <words>\n", the output with every CR
+// shown as a line break and "\r", "exit <code>\n", then the requests it made.
+std::string transcript(const std::string& words, const std::string& output, int exit_code, rest_service& service);
+
+// Every file and folder under `dir`, sorted, one a line: "name/ <mode>" for a
+// folder, "name <mode> <size> <fnv-1a hash>" for a file.
+std::string listing(const std::string& dir);
 
 }  // namespace enctl::testing

@@ -15,7 +15,7 @@
 #include "basekit/error.h"
 #include "cmdx/cmdxbasics/cmdxbasics.h"
 #include "cmdx/cmdxscsi/cmdxscsi.h"
-#include "tests/sim/lab_fixture.h"
+#include "tests/support/running_lab.h"
 #include "vdx/vdx.h"
 
 namespace enctl::testing {
@@ -114,10 +114,9 @@ TEST(SimLabBackend, LinuxBackendEnumeratesOpensAndRunsCommandsThroughTheLab) {
         return;
     }
     running_lab lab(lab_json);
-    ASSERT_TRUE(lab.started()) << lab.start_err();
+    ASSERT_TRUE(lab.started()) << lab.start_result().err;
     process_options options;
-    for (const char* name : {"ENCTL_SYSROOT", "ENCTL_LAB_SOCKET", "LD_PRELOAD", "ASAN_OPTIONS"})
-        options.env.emplace_back(name, lab.env_value(name));
+    options.env = lab.env();
     options.env.emplace_back(child_flag, "1");
     const auto child = run_process(
         {self_path(), "--gtest_filter=SimLabBackend.LinuxBackendEnumeratesOpensAndRunsCommandsThroughTheLab"},

@@ -1,0 +1,210 @@
+// The lab in process: its description (defaults, mistakes, the built-in and
+// generated labs), the names its devices get, injected faults on the lab
+// clock and NVMe admin answers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <tuple>
+
+#include "sim/lab.h"
+#include "sim/lab_description.h"
+
+namespace enctl::sim {
+namespace {
+
+lab_description described(const std::string& json) {
+    std::string error;
+    auto d = parse_lab_description(json, error);
+    EXPECT_TRUE(d) << error;
+    return d ? *d : lab_description{};
+}
+
+TEST(SimLabDescription, MistakesAreNamed) {
+    const struct {
+        const char* json;
+        const char* error;
+    } cases[] = {
+        {"{", "not valid JSON"},
+        {R"({"enclosures": [{"product": 8}]})", "enclosures[0].product: must be a number from 0 to 7"},
+        {R"({"enclosures": [{"prodcut": 5}]})", "enclosures[0]: unknown key \"prodcut\""},
+        {R"({"enclosures": [{"product": 5, "slots": 201}]})", "enclosures[0].slots: must be a number from 0 to 200"},
+        {R"({"enclosures": [{"product": 5, "multi_tenant": true}]})",
+         "enclosures[0]: only product 6 has a multi-tenant firmware"},
+        {R"({"disks": [{"enclosure": "nowhere", "slot": 1}]})",
+         "disks[0].enclosure: no enclosure labelled \"nowhere\""},
+        {R"({"enclosures": [{"product": 1}], "disks": [{"enclosure": "encl0", "slot": 12}]})",
+         "disks[0].slot: must be below 12"},
+        {R"({"enclosures": [{"product": 1}],
+             "disks": [{"enclosure": "encl0", "slot": 2}, {"enclosure": "encl0", "slot": 2}]})",
+         "disks[1].slot: slot 2 is taken"},
+        {R"({"enclosures": [{"product": 1, "host": 3, "target": 0}, {"product": 2, "host": 3, "target": 0}]})",
+         "enclosures[1]: SCSI address 3:0:0:0 used twice"},
+        {R"({"enclosures": [{"product": 5, "faults": [{"opcode": 28, "kind": "explode"}]}]})",
+         "enclosures[0].faults[0].kind: must be check_condition, busy, transport, short, delay or nvme_status"},
+        {R"({"enclosures": [{"product": 5, "faults": [{"opcode": 28, "kind": "check_condition"}]}]})",
+         "enclosures[0].faults[0]: check_condition needs \"sense\" (hex text or {key, asc, ascq})"},
+        {R"({"enclosures": [{"product": 5, "elements": [{"type": 5, "index": 1}]}]})",
+         "enclosures[0].elements: no element 1 of type 5"},
+        {R"({"disks": [{"kind": "nvme", "enclosure": "x"}]})",
+         "disks[0]: an NVMe disk cannot sit in an enclosure slot"},
+        {R"({"enclosures": [{"product": 5, "sas_address": "xyz"}]})",
+         "enclosures[0].sas_address: must be 1 to 16 hex digits, not all zero"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(parse_lab_description(c.json, error)) << "accepted: " << c.json;
+        EXPECT_EQ(error, c.error);
+    }
+}
+
+TEST(SimLabDescription, DefaultsFillWhatAFileLeavesOut) {
+    const auto lab = described(R"({"enclosures": [{"product": 6, "multi_tenant": true}],
+        "disks": [{"enclosure": "encl0", "slot": 3}, {"kind": "nvme"}, {"kind": "sata"}]})");
+    ASSERT_EQ(lab.disks.size(), 3u);
+    const auto& e = lab.enclosures.at(0);
+    EXPECT_EQ(e.product_id, "M7320-P");
+    EXPECT_EQ(e.product_name, "ZMC-NX3AMT");
+    EXPECT_EQ(e.slots, 102u);
+    EXPECT_TRUE(e.dual_iom);
+    EXPECT_EQ(std::tie(e.address.host, e.address.target), std::make_tuple(1, 0));
+    // A seated disk is on its enclosure's host; one outside gets a host of its own.
+    EXPECT_EQ(std::tie(lab.disks[0].address.host, lab.disks[0].address.target), std::make_tuple(1, 1));
+    EXPECT_EQ(lab.disks[2].address.host, 2);
+    // The slot names a SAS disk by the first 8 characters of its serial.
+    EXPECT_EQ(lab.disks[0].slot_serial, lab.disks[0].serial.substr(0, 8));
+    EXPECT_EQ(lab.disks[2].slot_serial, lab.disks[2].serial);
+}
+
+TEST(SimLabDescription, BuiltInAndGeneratedLabs) {
+    const auto lab = default_lab();
+    std::vector<std::pair<int, bool>> products;
+    for (const auto& e : lab.enclosures) products.emplace_back(e.product, e.multi_tenant);
+    EXPECT_EQ(products,
+              (std::vector<std::pair<int, bool>>{
+                  {1, false}, {2, false}, {3, false}, {4, false}, {5, false}, {6, false}, {6, true}, {7, false}}));
+    std::map<disk_kind, int> kinds;
+    std::map<std::string, int> per_enclosure;
+    for (const auto& d : lab.disks) {
+        ++kinds[d.kind];
+        if (d.enclosure.empty()) continue;
+        ++per_enclosure[d.enclosure];
+        EXPECT_NE(d.serial.find(d.slot_serial), std::string::npos) << d.serial;
+    }
+    EXPECT_EQ(kinds[disk_kind::sata], 1);
+    EXPECT_EQ(kinds[disk_kind::nvme], 1);
+    for (const auto& e : lab.enclosures) {
+        EXPECT_GT(per_enclosure[e.label] * 10, static_cast<int>(e.slots) * 7) << e.label << ": most slots hold a drive";
+        EXPECT_LT(per_enclosure[e.label], static_cast<int>(e.slots)) << e.label << ": some slots are empty";
+    }
+    // Written as JSON, it reads back the same.
+    std::string error;
+    const auto again = parse_lab_description(lab_description_json(lab), error);
+    ASSERT_TRUE(again) << error;
+    EXPECT_EQ(lab_description_json(*again), lab_description_json(lab));
+
+    const auto big = generated_lab(16, 1000);
+    EXPECT_EQ(big.enclosures.size(), 16u);
+    std::set<std::tuple<int, int, int, int>> addresses;
+    for (const auto& d : big.disks) {
+        EXPECT_FALSE(d.enclosure.empty());
+        addresses.insert({d.address.host, d.address.channel, d.address.target, d.address.lun});
+    }
+    EXPECT_EQ(addresses.size(), 1000u);
+    EXPECT_TRUE(parse_lab_description(lab_description_json(big), error)) << error;
+    // More disks than slots: the rest sit outside the enclosures.
+    const auto over = generated_lab(1, 70);
+    EXPECT_EQ(over.disks.size(), 70u);
+    EXPECT_TRUE(over.disks.back().enclosure.empty());
+}
+
+TEST(SimLab, DevicesAreNamedAsTheOperatingSystemNamesThem) {
+    for (const auto& [index, name] :
+         std::map<int, std::string>{{0, "sda"}, {25, "sdz"}, {26, "sdaa"}, {701, "sdzz"}, {702, "sdaaa"}})
+        EXPECT_EQ(sd_name(index), name);
+    lab l(described(R"({"enclosures": [{"product": 5, "host": 2, "target": 5}, {"product": 1}],
+        "disks": [{"enclosure": "encl0", "slot": 0}, {"enclosure": "encl1", "slot": 3}, {"kind": "nvme"}]})"));
+    std::vector<std::tuple<std::string, std::string, std::string>> names;
+    for (const auto& d : l.devices()) names.emplace_back(d.name, d.sg_node, d.block_node);
+    // sg numbers and sd letters follow the SCSI addresses: host 1 first.
+    EXPECT_EQ(names, (std::vector<std::tuple<std::string, std::string, std::string>>{{"SCSI2:0,5,0", "sg3", ""},
+                                                                                     {"SCSI1:0,0,0", "sg0", ""},
+                                                                                     {"disk1", "sg2", "sdb"},
+                                                                                     {"disk0", "sg1", "sda"},
+                                                                                     {"nvme0", "", "nvme0"}}));
+    const std::vector<lab_device>& d = l.devices();
+    for (const auto& [name, index] :
+         std::map<std::string, int>{{"scsi2:0,5,0", 0}, {"/dev/sg3", 0}, {"/tmp/x/root/dev/sda", 3}, {"nvme0", 4}})
+        EXPECT_EQ(l.find(name), &d[index]) << name;
+    EXPECT_EQ(l.find("/tmp/sg3"), nullptr);
+    EXPECT_EQ(l.find("sg9"), nullptr);
+}
+
+scsi_result receive_diagnostic(lab& l, std::uint8_t page, std::uint32_t timeout_ms = 30000) {
+    const std::uint8_t cdb[] = {0x1C, 0x01, page, 0x10, 0x00, 0};
+    scsi_command c;
+    c.cdb = cdb;
+    c.data_in_capacity = 4096;
+    c.timeout_ms = timeout_ms;
+    return l.execute_scsi(l.devices()[0], c);
+}
+
+TEST(SimLab, FaultsFireAsDescribedOnTheLabClock) {
+    // Pages and opcodes as numbers, 0x and h hex; sense as fields or hex text.
+    lab l(described(R"({"enclosures": [{"product": 5, "faults": [
+        {"opcode": "0x1C", "page": "02h", "kind": "check_condition", "sense": {"key": 2, "asc": 4, "ascq": 1}},
+        {"opcode": 28, "page": 3, "kind": "check_condition", "sense": "72 02 04 01 00 00 00 00"},
+        {"opcode": "1Ch", "page": 7, "kind": "short", "length": 10, "skip": 1, "count": 1},
+        {"opcode": "0x1C", "page": 10, "kind": "delay", "ms": 45000},
+        {"opcode": "0x1C", "page": 1, "kind": "busy", "count": 2},
+        {"opcode": "0x1C", "page": 5, "kind": "transport"},
+        {"opcode": "0x5A", "kind": "busy"}]}]})"));
+    const auto fixed = receive_diagnostic(l, 0x02);
+    EXPECT_EQ(fixed.status, 0x02);
+    EXPECT_EQ(fixed.sense, (bytes{0x70, 0, 0x02, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x04, 0x01, 0, 0, 0, 0}));
+    EXPECT_TRUE(fixed.data_in.empty());
+    EXPECT_EQ(receive_diagnostic(l, 0x03).sense, (bytes{0x72, 0x02, 0x04, 0x01, 0, 0, 0, 0}));
+    // Skip one, then once short, then whole again.
+    EXPECT_GT(receive_diagnostic(l, 0x07).data_in.size(), 10u);
+    EXPECT_EQ(receive_diagnostic(l, 0x07).data_in.size(), 10u);
+    EXPECT_GT(receive_diagnostic(l, 0x07).data_in.size(), 10u);
+    // A delay within the time-out: the answer comes after 45 s of lab time;
+    // longer than the time-out, the command times out.
+    const auto before = l.clock().now_ms();
+    const auto slow = receive_diagnostic(l, 0x0A, 60000);
+    EXPECT_EQ(std::tie(slow.status, slow.duration_ms), std::make_tuple(std::uint8_t{0}, 45000u));
+    EXPECT_EQ(l.clock().now_ms() - before, 45000u);
+    const auto late = receive_diagnostic(l, 0x0A, 30000);
+    EXPECT_EQ(late.host_status, 0x03);
+    EXPECT_TRUE(late.data_in.empty());
+    for (std::uint8_t status : {0x08, 0x08, 0x00}) EXPECT_EQ(receive_diagnostic(l, 0x01).status, status);
+    EXPECT_TRUE(receive_diagnostic(l, 0x05).transport_failure);
+    // Untouched page; a fault without a page hits every page of its opcode.
+    EXPECT_EQ(receive_diagnostic(l, 0x00).status, 0);
+    const std::uint8_t mode_sense[] = {0x5A, 0x08, 0x3F, 0, 0, 0, 0, 0x02, 0x00, 0};
+    scsi_command c;
+    c.cdb = mode_sense;
+    c.data_in_capacity = 512;
+    EXPECT_EQ(l.execute_scsi(l.devices()[0], c).status, 0x08);
+}
+
+TEST(SimLab, NvmeControllerAnswersWithNvmeStatuses) {
+    lab l(described(R"({"disks": [{"kind": "nvme",
+        "faults": [{"opcode": 6, "page": 2, "kind": "nvme_status", "status": 385}]}]})"));
+    const struct {
+        std::uint8_t opcode;
+        std::uint32_t cdw10;  // bits 7-0: the CNS of Identify
+        std::uint16_t status;
+    } cases[] = {{0x06, 0x01, 0x0000}, {0x06, 0x77, 0x0002}, {0x99, 0x01, 0x0001}, {0x06, 0x02, 385}};
+    for (const auto& x : cases) {
+        nvme_command c;
+        c.opcode = x.opcode;
+        c.cdw10 = x.cdw10;
+        c.data_len = 4096;
+        EXPECT_EQ(l.execute_nvme(l.devices()[0], c).status, x.status) << int{x.opcode} << " " << x.cdw10;
+    }
+}
+
+}  // namespace
+}  // namespace enctl::sim
