@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a source file includes a header of a layer it may not depend on.
 #   app -> rest, cmdx, vdx, basekit;  cmdx -> vdx -> basekit;  rest -> basekit;
-#   sim -> basekit;  tests and bench -> anything.
+#   sim -> basekit;  tests, bench and tools -> anything.
 # A layer may always include its own headers. Run from anywhere; prints one
 # line per offending include and exits 1 when there is any.
 set -euo pipefail
@@ -15,7 +15,7 @@ declare -A allowed=(
   [sim]="sim basekit"
   [basekit]="basekit"
 )
-layers=" app rest cmdx vdx basekit sim tests bench "
+layers=" app rest cmdx vdx basekit sim tests bench tools "
 
 status=0
 for layer in "${!allowed[@]}"; do
