@@ -34,6 +34,7 @@ lab::lab(const lab_description& description) : description_(description) {
         d.sas_address = e.sas_address;
         d.proc_name = e.proc_name;
         auto model = std::make_unique<enclosure>(e);
+        model->set_clock(&clock_);
         d.as_enclosure = model.get();
         by_label[e.label] = model.get();
         d.model_device = std::move(model);

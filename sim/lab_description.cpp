@@ -173,11 +173,30 @@ public:
         return true;
     }
 
+    // "cli_replies": {"show fw": "text", "show enc": {"hex": "61 00 0a"}}
+    bool cli_replies(const cJSON* e, const std::string& where, std::map<std::string, std::string>& out) {
+        const cJSON* obj = cJSON_GetObjectItemCaseSensitive(e, "cli_replies");
+        if (!obj) return true;
+        if (!cJSON_IsObject(obj)) return fail(where + ".cli_replies", "must be an object");
+        for (const cJSON* it = obj->child; it; it = it->next) {
+            const std::string w = where + ".cli_replies[\"" + it->string + "\"]";
+            if (cJSON_IsString(it)) {
+                out[it->string] = it->valuestring;
+                continue;
+            }
+            const cJSON* hex = cJSON_IsObject(it) ? cJSON_GetObjectItemCaseSensitive(it, "hex") : nullptr;
+            const auto b = cJSON_IsString(hex) && it->child == hex && !hex->next ? parse_hex_bytes(hex->valuestring) : std::nullopt;
+            if (!b) return fail(w, "must be a text or {\"hex\": \"hex bytes\"}");
+            out[it->string] = std::string(b->begin(), b->end());
+        }
+        return true;
+    }
+
     bool enclosure(const cJSON* e, const std::string& where, enclosure_spec& s) {
         if (!keys(e, where, {"label", "product", "multi_tenant", "host", "channel", "target", "lun", "vendor",
                              "product_id", "revision", "product_name", "serial", "sas_address", "firmware",
                              "oobm_version", "slots", "iom", "attached_iom", "eip", "proc_name", "zoning",
-                             "alerts", "elements", "faults"}))
+                             "alerts", "elements", "faults", "cli_replies"}))
             return false;
         std::optional<std::uint64_t> product;
         if (!number(e, "product", where, product, 7)) return false;
@@ -218,6 +237,7 @@ public:
                 s.alerts.push_back(al);
             }
         }
+        if (!cli_replies(e, where, s.cli_replies)) return false;
         if (const cJSON* arr = cJSON_GetObjectItemCaseSensitive(e, "elements")) {
             if (!cJSON_IsArray(arr)) return fail(where + ".elements", "must be an array");
             int i = 0;
@@ -632,6 +652,20 @@ std::string lab_description_json(const lab_description& lab) {
             }
         }
         add_faults(o, e.faults);
+        if (!e.cli_replies.empty()) {
+            cJSON* replies = cJSON_AddObjectToObject(o, "cli_replies");
+            for (const auto& [command, reply] : e.cli_replies) {
+                if (reply.find('\0') == std::string::npos) {
+                    cJSON_AddStringToObject(replies, command.c_str(), reply.c_str());
+                    continue;
+                }
+                std::string hex = hex_lines(bytes(reply.begin(), reply.end()));
+                std::replace(hex.begin(), hex.end(), '\n', ' ');
+                cJSON* item = cJSON_CreateObject();
+                cJSON_AddStringToObject(item, "hex", hex.c_str());
+                cJSON_AddItemToObject(replies, command.c_str(), item);
+            }
+        }
         cJSON_AddItemToArray(encls, o);
     }
     cJSON* disks = cJSON_AddArrayToObject(root.get(), "disks");

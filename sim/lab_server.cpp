@@ -216,6 +216,15 @@ int control(lab& the_lab, std::string_view text, std::string& out, bool& stop) {
         out = "";
         return 0;
     }
+    if (words[0] == "state" && words.size() == 2) {
+        lab_device* dev = the_lab.find(words[1]);
+        if (!dev || !dev->as_enclosure) {
+            out = "no enclosure " + words[1] + " in the lab\n";
+            return 1;
+        }
+        out = enclosure_state_json(*dev->as_enclosure);
+        return 0;
+    }
     if (words[0] == "dump" && words.size() == 3) {
         lab_device* dev = the_lab.find(words[1]);
         if (!dev) {
