@@ -76,6 +76,8 @@ TEST(Zone, RunsOnTheLabGiveTheGoldenTranscript) {
         {{"SCSI1:0,0,0", "zone", "config=0"}, "Y\n"},
         {{"SCSI1:0,0,0", "zone", "status"}},
         {{"SCSI1:0,0,0", "zone", "config=1"}, "n\n"},
+        {{"SCSI1:0,0,0", "zone", "config=1"}, "y\n"},
+        {{"SCSI1:0,0,0", "zone", "status"}},
         {{"SCSI1:0,0,0", "zone", "config=3"}, "y\n"},
         {{"SCSI1:0,0,0", "zone", "config=4"}},
         {{"SCSI1:0,0,0", "zone", "config=256"}},

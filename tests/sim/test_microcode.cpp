@@ -1,12 +1,15 @@
 // The enclosure's page 0Eh model: the lab image format's checks, and the
-// download microcode status through segments, lab time and activation.
+// download microcode status through segments, lab time and activation; the
+// String Out pages of zoning and IOM resets.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "sim/enclosure.h"
 #include "sim/firmware_image.h"
+#include "sim/lab.h"
 #include "sim/microcode.h"
 
 namespace enctl::sim {
@@ -121,6 +124,59 @@ TEST(SimMicrocode, ControlPageFieldsAreChecked) {
         EXPECT_FALSE(store.take(page, 0));
         EXPECT_EQ(store.status(0), 0x80);
     }
+}
+
+// String Out page 04h as enctl sends it: zoning (144 bytes, the page length
+// field saying 144) for the enclosure's own address, and IOM resets.
+TEST(SimStringOut, ZoningNeedsTheEnclosuresAddressAndResetsAPresentIom) {
+    std::string error;
+    auto description = parse_lab_description(R"({"enclosures": [{"product": 5}, {"product": 7}]})", error);
+    ASSERT_TRUE(description) << error;
+    lab l(*description);
+    const std::uint64_t own = l.devices()[0].as_enclosure->iom_address(0);  // VPD 83h: the attached IOM A
+    const auto zoning = [](std::uint8_t code, std::uint8_t value, std::uint64_t address) {
+        bytes page(144, 0);
+        page[0] = 0x04;
+        put_be16(&page[2], 144);
+        page[4] = code;
+        page[5] = value;
+        put_be64(&page[8], address);
+        return page;
+    };
+    const auto reset = [](std::uint8_t selector) { return bytes{0x04, 0, 0, 4, 0x02, 0, 0x01, selector}; };
+    const struct {
+        int enclosure;
+        bytes page;
+        std::uint8_t status;  // 00h GOOD, 02h CHECK CONDITION (ILLEGAL REQUEST, 26h/00h)
+        std::uint32_t zoning;
+    } cases[] = {
+        {0, zoning(0x61, 2, own), 0x00, 2},
+        {0, zoning(0x61, 3, own + 0x100), 0x02, 2},  // IOM B's address
+        {0, zoning(0x61, 4, own), 0x02, 2},
+        {0, zoning(0x60, 0, own), 0x00, 0},
+        {0, reset(0xF0), 0x00, 0},
+        {0, reset(0xC0), 0x00, 0},
+        {1, reset(0xC0), 0x00, 0},
+        {1, reset(0xF0), 0x02, 0},  // a single IOM has no partner
+    };
+    for (const auto& c : cases) {
+        const std::uint8_t cdb[6] = {0x1D, 0x10, 0, static_cast<std::uint8_t>(c.page.size() >> 8),
+                                     static_cast<std::uint8_t>(c.page.size()), 0};
+        scsi_command cmd;
+        cmd.cdb = cdb;
+        cmd.data_out = c.page;
+        lab_device& dev = l.devices()[static_cast<std::size_t>(c.enclosure)];
+        l.clock().advance_ms(60000);  // past any restart
+        const scsi_result r = l.execute_scsi(dev, cmd);
+        EXPECT_EQ(r.status, c.status) << hex_lines(c.page);
+        if (r.status == 0x02) {
+            EXPECT_EQ(r.sense[12], 0x26);
+        }
+        EXPECT_EQ(dev.as_enclosure->state().zoning, c.zoning);
+    }
+    const auto& resets = l.devices()[0].as_enclosure->state().iom_resets;
+    EXPECT_EQ(resets.at(0xF0), 1u);
+    EXPECT_EQ(resets.at(0xC0), 1u);
 }
 
 }  // namespace
