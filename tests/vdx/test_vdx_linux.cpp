@@ -423,6 +423,35 @@ TEST_F(SeamTest, ResidualOutsideTheTransferIsClamped) {
     EXPECT_EQ(cmd.bytes_transferred, 16u);
 }
 
+// A unit attention (here: reported LUNs changed, fixed and descriptor
+// sense) means the command was not run: it is sent again, a bounded number of
+// times; other check conditions are not.
+TEST_F(SeamTest, UnitAttentionIsSentAgainAFewTimes) {
+    struct row {
+        std::vector<std::uint8_t> sense;
+        int attentions;     // answers with the sense before a GOOD one
+        int sent;           // SG_IO requests expected
+        unsigned char status;
+    };
+    const std::vector<std::uint8_t> fixed = {0x70, 0, 0x06, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x3F, 0x0E};
+    const std::vector<std::uint8_t> descriptor = {0x72, 0x06, 0x3F, 0x0E, 0, 0, 0, 0};
+    const std::vector<std::uint8_t> not_ready = {0x70, 0, 0x02, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x04, 0x01};
+    for (const row& r : std::vector<row>{{fixed, 1, 2, 0x00},
+                                         {descriptor, 3, 4, 0x00},
+                                         {fixed, 100, 4, 0x02},
+                                         {not_ready, 100, 1, 0x02}}) {
+        std::uint8_t buffer[16] = {};
+        vdx_scsi_cmd cmd = read_command(buffer, sizeof buffer);
+        int sent = 0;
+        g_seam.sense = r.sense;
+        g_seam.status_for = [&](const std::uint8_t*) -> unsigned char { return ++sent <= r.attentions ? 0x02 : 0x00; };
+        vdx_error error{};
+        ASSERT_EQ(vdx_scsi_execute(&error, &dev_, &cmd), 0);
+        EXPECT_EQ(sent, r.sent);
+        EXPECT_EQ(cmd.scsi_status, r.status);
+    }
+}
+
 TEST_F(SeamTest, NvmeAdminCommandAndItsStatus) {
     dev_.interface = kVdxInterfaceNvme;
     std::uint8_t buffer[4096];
