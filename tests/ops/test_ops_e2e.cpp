@@ -146,13 +146,14 @@ TEST(OpsE2e, Rcli) {
 // SCSI1 amber (1), SCSI2 slate (2), SCSI3 slate with one IOM, SCSI4 halcyon
 // (3), SCSI5 opal (5), SCSI6 alder reached through IOM B (6), SCSI7 alder
 // multi-tenant, SCSI8 garnet (7), SCSI9 opal whose IOM cannot be told, SCSI10
-// opal whose "show enc" has the MAC before the IOM sections and a version
+// corvin (4), SCSI11 opal whose "show enc" has the MAC before the IOM sections and a version
 // line of 80 characters, which ends the lookup.
 const char* const kIomLab = R"json({"enclosures": [
     {"product": 1}, {"product": 2}, {"product": 2, "iom": "single"}, {"product": 3},
     {"product": 5, "slots": 4}, {"product": 6, "slots": 4, "attached_iom": "B"},
     {"product": 6, "multi_tenant": true, "slots": 4}, {"product": 7, "slots": 4},
     {"product": 5, "slots": 4, "attached_iom": "none"},
+    {"product": 4},
     {"product": 5, "slots": 4, "cli_replies": {"show enc":
         "Enclosure Information\n  MAC       : 00:11:22:33:44:55\nIOM A\n  FW(OOBM)  : 3.1.12 build 012345678901234567890123456789012345678901234567890123\n  MAC       : 66:77\n"}}]})json";
 
@@ -169,6 +170,9 @@ TEST(OpsE2e, Iom) {
         {{"SCSI7:0,0,0", "iom", "oobm=A,10.1.2.3,255.255.0.0,10.1.0.1"}, ""},
         {{"SCSI2:0,0,0", "iom", "oobm=A,10.1.2.3,255.255.0.0,10.1.0.1"}, ""},
         {{"SCSI8:0,0,0", "iom", "oobm=B,10.1.2.3,255.255.0.0,10.1.0.1"}, ""},
+        {{"SCSI1:0,0,0", "iom", "oobm=A,10.1.2.3,255.255.0.0,10.1.0.1"}, ""},
+        {{"SCSI4:0,0,0", "iom", "oobm=A,10.1.2.3,255.255.0.0,10.1.0.1"}, ""},
+        {{"SCSI10:0,0,0", "iom", "oobm=A,10.1.2.3,255.255.0.0,10.1.0.1"}, ""},
         {{"SCSI5:0,0,0", "iom", "oobm=a,1.1.1.1,1.1.1.1,1.1.1.1"}, ""},
         {{"SCSI5:0,0,0", "iom", "oobm=A,1.1.1.256,1.1.1.1,1.1.1.1"}, ""},
         {{"SCSI5:0,0,0", "iom", "oobm=A,1.1.1.1,1.1.1,1.1.1.1"}, ""},
@@ -189,11 +193,16 @@ TEST(OpsE2e, Iom) {
 
 // SCSI1 amber (1), SCSI2 slate (2), SCSI3 halcyon (3), SCSI4 opal (5, 2039),
 // SCSI5 alder (6, 3012), SCSI6 alder multi-tenant reached through IOM A,
-// SCSI7 garnet (7), SCSI8 alder (6) for the reset of the IOM the host uses.
+// SCSI7 garnet (7), SCSI8 alder (6) for the reset of the IOM the host uses;
+// SCSI9 to SCSI11 opal (5) whose "show fw" has an RTC value of 16 seconds, an
+// invalid one, none after its "RTC" line.
 const char* const kDiagLab = R"({"enclosures": [
     {"product": 1, "slots": 4}, {"product": 2, "slots": 4}, {"product": 3, "slots": 4},
     {"product": 5, "firmware": "2039-001", "slots": 4}, {"product": 6, "slots": 4},
-    {"product": 6, "multi_tenant": true, "slots": 4}, {"product": 7, "slots": 4}, {"product": 6, "slots": 4}]})";
+    {"product": 6, "multi_tenant": true, "slots": 4}, {"product": 7, "slots": 4}, {"product": 6, "slots": 4},
+    {"product": 5, "slots": 4, "cli_replies": {"show fw": "Firmware\nRTC          : x1000000\r\nRTC : x5\n"}},
+    {"product": 5, "slots": 4, "cli_replies": {"show fw": "RTC          : x12zz\r\n"}},
+    {"product": 5, "slots": 4, "cli_replies": {"show fw": "Firmware\nRTC          : 5\n"}}]})";
 
 TEST(OpsE2e, Diag) {
     running_lab lab(kDiagLab);
@@ -221,6 +230,10 @@ TEST(OpsE2e, Diag) {
         diag("SCSI1:0,0,0", "timestamp=0x65000000"),
         diag("SCSI1:0,0,0", "timestamp"),
         diag("SCSI3:0,0,0", "timestamp"),
+        diag("SCSI3:0,0,0", "timestamp=1"),
+        diag("SCSI9:0,0,0", "timestamp"),
+        diag("SCSI10:0,0,0", "timestamp"),
+        diag("SCSI11:0,0,0", "timestamp"),
         diag("SCSI1:0,0,0", "timestamp=4294967296"),
         diag("SCSI1:0,0,0", "timestamp=12ab"),
         diag("SCSI5:0,0,0", "autosync-enable"),
@@ -228,6 +241,7 @@ TEST(OpsE2e, Diag) {
         diag("SCSI5:0,0,0", "autosync-disable"),
         diag("SCSI4:0,0,0", "autosync-enable"),
         diag("SCSI7:0,0,0", "autosync-enable"),
+        diag("SCSI7:0,0,0", "autosync-disable"),
         diag("SCSI5:0,0,0", "nickname="),
         // The reset of the IOM the host is attached through: the enclosure
         // is away for a while.
