@@ -143,6 +143,33 @@ TEST(OpsE2e, Rcli) {
         EXPECT_EQ(commands_of(lab, untouched), commands{}) << untouched;
 }
 
+// Replies as an enclosure may send them reach the console whole: NUL bytes
+// skipped, '%' printed as it is, the text after the last LF dropped, a line
+// of 5,000 characters, a reply beyond 8192 bytes, and one beyond the 65535
+// bytes the page can hold, which is cut there.
+TEST(OpsE2e, RcliRepliesArriveWhole) {
+    std::string numbered;
+    for (int i = 0; numbered.size() < 70000; ++i) numbered += "line " + std::to_string(100000 + i) + "\n";
+    const std::string long_line(5000, 'x');
+    running_lab lab(R"({"enclosures": [{"product": 7, "slots": 4, "cli_replies": {
+        "show fw": {"hex": "61 62 00 25 73 25 6e 0a 00 63 0a 74 61 69 6c"},
+        "show enc": ")" + long_line + R"(\n", "show ses": ")" + numbered.substr(0, 9000) + R"(",
+        "show vpd": ")" + numbered + R"("}}]})");
+    ASSERT_TRUE(lab.started()) << lab.start_result().err;
+    const auto reply = [&](const char* command) {
+        const process_result r = lab.enctl({"rcli", command});
+        EXPECT_EQ(r.exit_code, 0) << command;
+        const std::string head = "Device: SCSI1:0,0,0\n";
+        const std::size_t at = r.out.find(head);
+        return at == std::string::npos ? r.out : r.out.substr(at + head.size());
+    };
+    EXPECT_EQ(reply("show fw"), "ab%s%n\nc\n\n");
+    EXPECT_EQ(reply("show enc"), long_line + "\n\n");
+    EXPECT_EQ(reply("show ses"), numbered.substr(0, 9000) + "\n");
+    const std::string kept = numbered.substr(0, 0xFFFF - 4);
+    EXPECT_EQ(reply("show vpd"), kept.substr(0, kept.rfind('\n') + 1) + "\n");
+}
+
 // SCSI1 amber (1), SCSI2 slate (2), SCSI3 slate with one IOM, SCSI4 halcyon
 // (3), SCSI5 opal (5), SCSI6 alder reached through IOM B (6), SCSI7 alder
 // multi-tenant, SCSI8 garnet (7), SCSI9 opal whose IOM cannot be told, SCSI10
