@@ -159,7 +159,7 @@ bool has_iom_counters(const enclosure_target& target) {
 
 void print_help(std::span<const cli_command_rule> table) {
     CONSOLE_PRINT(kVerbosityNormal, "\nList of commands available for this platform:\n\n");
-    for (const auto& rule : table) console_print_text(cli_rule_help_line(rule));
+    for (const auto& rule : table) CONSOLE_PRINT(kVerbosityNormal, "%s", cli_rule_help_line(rule).c_str());
 }
 
 // Filters, confirms, sends and prints: 0 when sent (or the list shown), 1
