@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 
+#include "sim/controllers.h"
 #include "sim/enclosure.h"
 #include "sim/products.h"
 
@@ -262,7 +263,8 @@ public:
 
     bool disk(const cJSON* d, const std::string& where, disk_spec& s) {
         if (!keys(d, where, {"kind", "vendor", "model", "revision", "serial", "naa", "blocks", "block_size",
-                             "enclosure", "slot", "slot_serial", "host", "channel", "target", "lun", "faults"}))
+                             "enclosure", "slot", "slot_serial", "host", "channel", "target", "lun", "controller",
+                             "faults"}))
             return false;
         std::string kind = "sas";
         std::optional<std::uint64_t> slot;
@@ -272,7 +274,8 @@ public:
             !number_into(d, "blocks", where, s.blocks, 0xFFFFFFFFFFFFull) ||
             !number_into(d, "block_size", where, s.block_size, 65536) || !text(d, "enclosure", where, s.enclosure) ||
             !number(d, "slot", where, slot, 254) || !text(d, "slot_serial", where, s.slot_serial) ||
-            !address(d, where, s.address) || !faults(d, where, s.faults))
+            !address(d, where, s.address) || !text(d, "controller", where, s.controller) ||
+            !faults(d, where, s.faults))
             return false;
         if (kind == "sas") {
             s.kind = disk_kind::sas;
@@ -386,6 +389,7 @@ bool complete_description(lab_description& lab, std::string& error) {
             break;
         }
         if (d.block_size != 512 && d.block_size != 4096) return fail(where + ".block_size", "must be 512 or 4096");
+        if (std::string problem = controller_problem(d); !problem.empty()) return fail(where + ".controller", problem);
         if (d.serial.size() > 20) return fail(where + ".serial", "at most 20 characters");
         if (!d.enclosure.empty()) {
             const auto it = labels.find(d.enclosure);
@@ -685,6 +689,7 @@ std::string lab_description_json(const lab_description& lab) {
             cJSON_AddStringToObject(o, "slot_serial", d.slot_serial.c_str());
         }
         if (d.kind != disk_kind::nvme) add_address(o, d.address);
+        if (!d.controller.empty()) cJSON_AddStringToObject(o, "controller", d.controller.c_str());
         add_faults(o, d.faults);
         cJSON_AddItemToArray(disks, o);
     }

@@ -94,6 +94,7 @@ struct disk_spec {
     int slot = -1;
     std::string slot_serial;        // serial the slot descriptor names (default: the serial)
     scsi_address address;           // SCSI disks; host defaults to the enclosure's
+    std::string controller;         // RAID controller it sits behind ("adaptec", "megaraid"; "" = none)
     std::vector<fault_spec> faults;
 };
 
