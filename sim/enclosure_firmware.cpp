@@ -1,9 +1,10 @@
-// Firmware of a simulated enclosure: page 0Eh, the IOM resets of String Out
-// page 04h, what each IOM runs, and the restart after an update.
+// Firmware of a simulated enclosure: page 0Eh, what each IOM runs, the IOM
+// restarts that run a stored image, and zoning on String Out page 04h.
 #include "sim/enclosure_firmware.h"
 
 #include <cjson/cJSON.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "sim/enclosure.h"
@@ -15,23 +16,11 @@ namespace {
 constexpr std::uint32_t kInvalidFieldInParameters = 0x052600;  // ILLEGAL REQUEST, 26h/00h
 constexpr std::uint32_t kParameterListLength = 0x051A00;       // ILLEGAL REQUEST, 1Ah/00h
 
-constexpr std::uint8_t kStringOutReset = 0x02;
-constexpr std::uint8_t kStringOutIomReset = 0x01;  // byte 6 of a reset: one IOM, chosen by byte 7
 constexpr std::uint8_t kZoneDisable = 0x60;
 constexpr std::uint8_t kZoneEnable = 0x61;
 constexpr std::size_t kZonePageMin = 16;
 
 int host_iom(const enclosure& e) { return std::max(e.attached_iom(), 0); }
-
-// The IOM a reset selector names, or -1: 00h IOM A, 01h IOM B, C0h the IOM
-// the host reaches (the only one of a single-IOM enclosure), F0h its partner.
-int reset_target(const enclosure& e, std::uint8_t selector) {
-    int iom = -1;
-    if (selector == 0x00 || selector == 0x01) iom = selector;
-    if (selector == 0xC0) iom = host_iom(e);
-    if (selector == 0xF0) iom = 1 - host_iom(e);
-    return iom >= 0 && e.iom_present(iom) ? iom : -1;
-}
 
 // A stored image runs wherever the IOMs restart on it.
 void run_stored(enclosure& e, const stored_image& image, int iom) {
@@ -53,30 +42,6 @@ bool every_iom_runs(const enclosure& e, const stored_image& image) {
     return true;
 }
 
-std::uint32_t take_iom_reset(enclosure& e, std::uint8_t selector) {
-    const int iom = reset_target(e, selector);
-    if (iom < 0) return kInvalidFieldInParameters;
-    firmware_state& fw = e.firmware();
-    ++e.state().iom_resets[selector];
-    if (const auto& stored = fw.store.stored(e.now_ms())) {
-        run_stored(e, *stored, iom);
-        if (every_iom_runs(e, *stored)) fw.store.clear_stored();
-    }
-    if (iom == host_iom(e)) e.restart();
-    return 0;
-}
-
-std::uint32_t take_zoning(enclosure& e, std::span<const std::uint8_t> page) {
-    if (page.size() < kZonePageMin) return kParameterListLength;
-    // The address must be the one the enclosure gives in VPD page 83h.
-    const std::uint64_t own = e.attached_iom() >= 0 ? e.iom_address(e.attached_iom()) : e.spec().sas_address;
-    if (be64(&page[8]) != own) return kInvalidFieldInParameters;
-    if (page[4] == kZoneEnable && (page[5] < 1 || page[5] > 3)) return kInvalidFieldInParameters;
-    e.state().zoning = page[4] == kZoneEnable ? page[5] : 0;
-    e.state().zoning_file.clear();
-    return 0;
-}
-
 }  // namespace
 
 const std::string& enclosure::running_firmware() const { return firmware_.running[host_iom(*this)]; }
@@ -96,15 +61,11 @@ void enclosure::run_firmware(int iom, const std::string& revision) {
     }
 }
 
-void enclosure::restart() { state_.not_ready_until_ms = now_ms() + firmware_.store.settings().restart_ms; }
-
-bool enclosure::restarting() const { return now_ms() < state_.not_ready_until_ms; }
-
 std::uint32_t take_microcode_control(enclosure& e, std::span<const std::uint8_t> page) {
     const std::optional<stored_image> run = e.firmware().store.take(page, e.now_ms());
     if (run) {
         run_stored(e, *run, -1);
-        e.restart();
+        e.go_offline(e.firmware().store.settings().restart_ms);
     }
     return 0;
 }
@@ -113,12 +74,35 @@ bytes build_microcode_status(const enclosure& e) {
     return e.firmware().store.status_page(e.now_ms(), e.generation());
 }
 
-std::uint32_t take_string_out(enclosure& e, std::span<const std::uint8_t> page) {
-    if (page.size() < 6) return kParameterListLength;
-    if (page[4] == kZoneDisable || page[4] == kZoneEnable) return take_zoning(e, page);
-    if (page[4] == kStringOutReset && page.size() >= 8 && page[6] == kStringOutIomReset)
-        return take_iom_reset(e, page[7]);
-    return kInvalidFieldInParameters;
+bool is_zoning_control(std::span<const std::uint8_t> page) {
+    return page.size() > 4 && (page[4] == kZoneDisable || page[4] == kZoneEnable);
+}
+
+std::uint32_t take_zoning_control(enclosure& e, std::span<const std::uint8_t> page) {
+    if (page.size() < kZonePageMin) return kParameterListLength;
+    // The address must be the one the enclosure gives in VPD page 83h.
+    const std::uint64_t own = e.attached_iom() >= 0 ? e.iom_address(e.attached_iom()) : e.spec().sas_address;
+    if (be64(&page[8]) != own) return kInvalidFieldInParameters;
+    if (page[4] == kZoneEnable && (page[5] < 1 || page[5] > 3)) return kInvalidFieldInParameters;
+    e.state().zoning = page[4] == kZoneEnable ? page[5] : 0;
+    e.state().zoning_file.clear();
+    return 0;
+}
+
+int reset_selector_iom(const enclosure& e, std::uint8_t selector) {
+    if (selector == 0x00 || selector == 0x01) return selector;
+    if (selector == 0xC0) return host_iom(e);
+    if (selector == 0xF0) return 1 - host_iom(e);
+    return -1;
+}
+
+bool restart_on_stored_image(enclosure& e, int iom) {
+    firmware_state& fw = e.firmware();
+    const auto& stored = fw.store.stored(e.now_ms());
+    if (!stored) return false;
+    run_stored(e, *stored, iom);
+    if (every_iom_runs(e, *stored)) fw.store.clear_stored();
+    return true;
 }
 
 void add_firmware_state(const enclosure& e, cJSON* o) {

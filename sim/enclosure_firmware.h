@@ -30,10 +30,17 @@ struct firmware_state {
 std::uint32_t take_microcode_control(enclosure& e, std::span<const std::uint8_t> page);
 bytes build_microcode_status(const enclosure& e);
 
-// String Out page 04h: IOM resets (02h, 00h, 01h, selector) and zoning
-// (60h disable, 61h enable with a pre-defined configuration, for the
-// enclosure's SAS address).
-std::uint32_t take_string_out(enclosure& e, std::span<const std::uint8_t> page);
+// String Out page 04h (taken in sim/enclosure_settings.cpp): zoning control
+// (byte 4 60h disable, 61h enable pre-defined configuration byte 5, for the
+// enclosure's SAS address in bytes 8-15).
+bool is_zoning_control(std::span<const std::uint8_t> page);
+std::uint32_t take_zoning_control(enclosure& e, std::span<const std::uint8_t> page);
+// The IOM a reset selector names: 00h A, 01h B, C0h the IOM the host reaches
+// (the only one of a single-IOM enclosure), F0h its partner; -1 for none.
+int reset_selector_iom(const enclosure& e, std::uint8_t selector);
+// IOM `iom` restarts: it runs the stored firmware image, if there is one
+// (true then); the store empties when every present IOM runs it.
+bool restart_on_stored_image(enclosure& e, int iom);
 
 // The "firmware" part of `enctl-lab state`: what each IOM runs, the stored
 // image, the download status and how many segments and activations came.

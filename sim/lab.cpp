@@ -239,8 +239,7 @@ void lab::follow_sender_clock(std::uint32_t kind, std::uint32_t pid, std::uint64
     if (kind == 0) return;
     constexpr std::size_t kMaxSenders = 256;  // forget old processes
     if (sender_clocks_.size() >= kMaxSenders) sender_clocks_.clear();
-    const auto key = std::make_pair(kind, kind == 1 ? 0u : pid);
-    const auto [it, fresh] = sender_clocks_.try_emplace(key, reading_ms);
+    const auto [it, fresh] = sender_clocks_.try_emplace(pid, reading_ms);
     if (!fresh && reading_ms > it->second) clock_.advance_ms(reading_ms - it->second);
     it->second = reading_ms;
 }

@@ -68,11 +68,11 @@ public:
     std::string stats_text() const;
     void reset_stats();
 
-    // Lab time follows the clocks of the processes that send commands: it
-    // advances by as much as a sender's clock moved since that sender's
-    // previous command (one time line for the machine's monotonic clock, one
-    // per process for virtual clocks; a reading that went back starts over).
-    // `kind` is a wire::clock_kind.
+    // Lab time follows the virtual clocks of the processes that send commands:
+    // it advances by as much as a sender's clock moved since that sender's
+    // previous command (a process's first command, or a reading that went
+    // back, only sets its starting point). `kind` is a wire::clock_kind; a
+    // command without a reading leaves lab time alone.
     void follow_sender_clock(std::uint32_t kind, std::uint32_t pid, std::uint64_t reading_ms);
 
     virtual_clock_source& clock() { return clock_; }
@@ -82,7 +82,7 @@ private:
     lab_description description_;
     std::vector<lab_device> devices_;
     virtual_clock_source clock_;
-    std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint64_t> sender_clocks_;  // (kind, pid) -> last reading
+    std::map<std::uint32_t, std::uint64_t> sender_clocks_;  // sender pid -> its last reading
 };
 
 }  // namespace enctl::sim

@@ -17,10 +17,9 @@ constexpr std::uint32_t max_data = 16u << 20;         // 16 MiB each way
 enum request_kind : std::uint32_t { kind_scsi = 1, kind_nvme = 2, kind_control = 3 };
 
 // The sender's clock reading that comes with a command, so that the lab's
-// time follows the sender's (sim/README.md, "Lab time").
+// time follows the sender's virtual clock (sim/README.md, "Lab time").
 enum clock_kind : std::uint32_t {
-    clock_none = 0,     // no reading: the lab's time stands still for this command
-    clock_system = 1,   // the machine's monotonic clock, shared by every process
+    clock_none = 0,     // no reading (a program on the real clock): lab time stands still
     clock_virtual = 2,  // the virtual clock of process sender_pid
 };
 

@@ -20,7 +20,6 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
-#include <time.h>
 #include <unistd.h>
 
 #include "sim/wire.h"
@@ -141,23 +140,17 @@ bool read_all(int fd, void* data, size_t n) {
     return true;
 }
 
-// The program's clock reading for the lab: a program built from this tree
-// exports enctl_virtual_clock_reading, which answers while its clock is
-// virtual; otherwise the machine's monotonic clock.
+// The program's virtual clock reading for the lab: a program built from this
+// tree exports enctl_virtual_clock_reading, which answers while its clock is
+// virtual. Any other program, or one on the real clock, sends no reading.
 void stamp_clock(wire::request& rq) {
     using reading_fn = int (*)(uint64_t*);
     static const reading_fn virtual_reading = reinterpret_cast<reading_fn>(dlsym(RTLD_DEFAULT, "enctl_virtual_clock_reading"));
     uint64_t ms = 0;
-    if (virtual_reading && virtual_reading(&ms)) {
-        rq.clock_kind = wire::clock_virtual;
-        rq.sender_pid = static_cast<uint32_t>(getpid());
-        rq.clock_ms = ms;
-        return;
-    }
-    timespec ts{};
-    if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) return;
-    rq.clock_kind = wire::clock_system;
-    rq.clock_ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+    if (!virtual_reading || !virtual_reading(&ms)) return;
+    rq.clock_kind = wire::clock_virtual;
+    rq.sender_pid = static_cast<uint32_t>(getpid());
+    rq.clock_ms = ms;
 }
 
 // One request to the lab process, stamped with the clock reading. Data in
