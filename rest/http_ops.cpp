@@ -1,9 +1,5 @@
 // Identifiers of the http operation that change the enclosure or fetch data
 // from it: firmware update, log collection, and the IOM management port.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +9,7 @@
 
 #include "basekit/clock.h"
 #include "basekit/console.h"
+#include "basekit/file_io.h"
 #include "basekit/fixed_text.h"
 #include "basekit/platform.h"
 #include "rest/http.h"
@@ -46,18 +43,13 @@ bool put_job(const http_options& options, const std::string& url, const char* et
     return false;
 }
 
-// What getlog saves is created fresh: the run's log folder by mkdir (0700,
-// failing when the path exists), the log file by open with O_CREAT|O_EXCL|
-// O_NOFOLLOW (0600), so that nothing planted at those paths beforehand (a
-// link, another user's file or folder) is followed or written through.
-bool make_fresh_dir(const std::string& path) { return ::mkdir(path.c_str(), 0700) == 0; }
-
-unique_file create_fresh_file(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return {};
-    unique_file file(::fdopen(fd, "wb"));
-    if (!file) ::close(fd);
-    return file;
+// What getlog saves is created fresh (basekit/file_io.h): the run's log
+// folder 0700 and failing when the path exists, the log file with O_EXCL and
+// O_NOFOLLOW, so that nothing planted at those paths beforehand (a link,
+// another user's file or folder) is followed or written through.
+void remove_empty_dir(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_empty(path, ec)) std::filesystem::remove(path, ec);
 }
 
 bool path_taken(const std::string& path) {
@@ -99,16 +91,18 @@ bool choose_log_target(const http_options& options, log_target& target) {
 // Makes the folder (when it is the run's) and the file; on failure nothing
 // made is left behind.
 unique_file create_log_file(const log_target& target) {
-    if (target.make_folder && !make_fresh_dir(target.folder)) {
-        CONSOLE_PRINT(kVerbosityNormal, "ERROR: Cannot create the log folder %s: %s\n", target.folder.c_str(),
-                      std::strerror(errno));
-        return {};
+    if (target.make_folder) {
+        if (const int failed = make_fresh_dir(target.folder.c_str())) {
+            CONSOLE_PRINT(kVerbosityNormal, "ERROR: Cannot create the log folder %s: %s\n", target.folder.c_str(),
+                          std::strerror(failed));
+            return {};
+        }
     }
-    unique_file file = create_fresh_file(target.file);
+    unique_file file = create_fresh_file(target.file.c_str());
     if (!file) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: Cannot create the log file %s: %s\n", target.file.c_str(),
                       std::strerror(errno));
-        if (target.make_folder) ::rmdir(target.folder.c_str());
+        if (target.make_folder) remove_empty_dir(target.folder);
     }
     return file;
 }
@@ -116,7 +110,7 @@ unique_file create_log_file(const log_target& target) {
 // A failed download leaves neither a partial log nor an empty run folder.
 void remove_log_file(const log_target& target) {
     std::remove(target.file.c_str());
-    if (target.make_folder) ::rmdir(target.folder.c_str());
+    if (target.make_folder) remove_empty_dir(target.folder);
 }
 
 }  // namespace

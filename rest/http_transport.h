@@ -15,6 +15,8 @@
 
 #include <curl/curl.h>
 
+#include "basekit/file_io.h"
+
 namespace enctl {
 
 struct free_deleter {
@@ -33,11 +35,6 @@ struct http_buffer {
     // The collected bytes as text ("" when nothing was ever allocated).
     const char* text() const noexcept { return data ? data.get() : ""; }
 };
-
-struct file_closer {
-    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-using unique_file = std::unique_ptr<std::FILE, file_closer>;
 
 // One file transfer: an upload reads `file` ("rb"), a download writes it ("wb").
 struct http_transfer {
