@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace enctl {
@@ -30,6 +31,15 @@ const char* skip_lines(const char* text, std::size_t count) noexcept;
 
 // End the text at its first byte outside 32..126. Returns `text`.
 char* cut_non_printable(char* text) noexcept;
+
+// A text from a device or a REST service, fit for the console: control
+// characters (below 20h, 7Fh, and C1 80h-9Fh in their UTF-8 form) and bytes
+// that are not well-formed UTF-8 each become "?", so that no value can move
+// the cursor or change the terminal. With `keep_lines`, LF and TAB stay.
+std::string printable_text(std::string_view text, bool keep_lines = false);
+// Replaces those characters in place (one "?" per byte; a fixed-size record
+// field keeps its length). Returns `text`.
+char* make_printable(char* text) noexcept;
 
 // Firmware version gates: the text (up to 63 characters) is cut into
 // "-"-separated tokens and its first token compared with `value`: equal, or

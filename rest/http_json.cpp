@@ -8,23 +8,9 @@
 
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
+#include "basekit/text.h"
 
 namespace enctl {
-
-std::string http_printable(std::string_view text) {
-    std::string out(text);
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        const auto c = static_cast<unsigned char>(out[i]);
-        const bool c1 = c == 0xc2 && i + 1 < out.size() && static_cast<unsigned char>(out[i + 1]) >= 0x80 &&
-                        static_cast<unsigned char>(out[i + 1]) <= 0x9f;
-        if (c < 0x20 || c == 0x7f) {
-            out[i] = '?';
-        } else if (c1) {
-            out.replace(i, 2, "?");
-        }
-    }
-    return out;
-}
 
 namespace {
 
@@ -37,7 +23,7 @@ json_ptr parse(const char* text) {
     json_ptr root(cJSON_Parse(text ? text : ""));
     if (!root) {
         const char* error = cJSON_GetErrorPtr();
-        if (error) CONSOLE_PRINT(kVerbosityDebug, "Error before: %s\n", error);
+        if (error) CONSOLE_PRINT(kVerbosityDebug, "Error before: %s\n", printable_text(error, true).c_str());
     }
     return root;
 }
@@ -62,7 +48,7 @@ unsigned integer_of(const cJSON* number) { return static_cast<unsigned>(number->
 
 // Prints a one-value line when the value is a string.
 void print_string(const char* format, const char* value) {
-    if (value) CONSOLE_PRINT(kVerbosityNormal, format, http_printable(value).c_str());
+    if (value) CONSOLE_PRINT(kVerbosityNormal, format, printable_text(value).c_str());
 }
 
 void print_number(const char* format, const cJSON* number) {

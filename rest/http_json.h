@@ -25,11 +25,6 @@ struct http_device_resource {
 
 extern const std::array<http_device_resource, 8> http_device_resources;
 
-// A text the enclosure sent, fit for the console: control characters (C0,
-// DEL, and C1 in their UTF-8 form) become "?", so that no value can move the
-// cursor or change the terminal.
-std::string http_printable(std::string_view text);
-
 // Query document: slot and device name of the first device (the name cut to 255).
 int http_json_query_device(const char* text, http_options& options);
 // Query document: the identity lines of the first device.

@@ -6,6 +6,7 @@
 
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
+#include "basekit/text.h"
 
 namespace enctl {
 
@@ -83,7 +84,8 @@ curl_slist_ptr make_header_list(std::initializer_list<const char*> lines) {
 }
 
 void print_if_filled(bool asked, const http_buffer& buffer) {
-    if (asked && buffer.size > 0) CONSOLE_PRINT(kVerbosityDebug, "%s\n\n", buffer.text());
+    if (asked && buffer.size > 0)
+        CONSOLE_PRINT(kVerbosityDebug, "%s\n\n", printable_text({buffer.text(), buffer.size}, true).c_str());
 }
 
 }  // namespace
@@ -148,7 +150,8 @@ unsigned http_data_get(const char* url, const char* user, const char* password, 
     if (!handle) return CURLE_FAILED_INIT;
     set_common_options(handle.get(), url, kHttpDataTimeout);
     if (user && *user && password && *password) {
-        CONSOLE_PRINT(kVerbosityDebug, "user=%s pass=%s\n", user, password);
+        // The password is never shown, not even in debug output.
+        CONSOLE_PRINT(kVerbosityDebug, "user=%s pass=%s\n", printable_text(user).c_str(), kHttpMaskedPassword);
         set_credentials(handle.get(), user, password);
     }
     if (collect_body) g_http_body.collect = 1;

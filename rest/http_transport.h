@@ -51,6 +51,8 @@ inline constexpr std::uint32_t kHttpHeaderStep = 4096;
 // Transfer time-outs in seconds.
 inline constexpr long kHttpDataTimeout = 120;
 inline constexpr long kHttpFileTimeout = 600;
+// What debug output shows in place of the password.
+inline constexpr const char* kHttpMaskedPassword = "********";
 // Room of an ETag text.
 inline constexpr std::size_t kHttpEtagSize = 64;
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "basekit/fixed_text.h"
 #include "cmdx/cmdxses/ses_elements.h"
 #include "cmdx/cmdxses/ses_pages.h"
 #include "cmdx/cmdxses/ses_vendor_pages.h"
@@ -78,6 +79,8 @@ struct decoded {
             if (slots[n].connected) add("slot " + std::to_string(n) + " serial", slots[n].serial);
             add("slot " + std::to_string(n) + " attached", slots[n].attached_sas_address);
             add("slot " + std::to_string(n) + " drive", slots[n].drive_sas_address);
+            add("slot " + std::to_string(n) + " second port", slots[n].port_sas_address[1]);
+            EXPECT_STREQ(slots[n].port_sas_address[0], slots[n].drive_sas_address);
         }
         return out;
     }
@@ -179,6 +182,19 @@ TEST(ElementDescriptors, TextsGiveTheFactsOfTheGoldenFile) {
         for (const std::string& fact : d.facts(false)) text += "  " + fact + "\n";
     }
     testing::expect_golden(text, "cmdx/golden/element_texts.txt");
+}
+
+// The attached address names the expander; an empty one names none, even
+// when an expander's address is empty too.
+TEST(ExpanderDigit, AttachedAddressAgainstTheExpandersEmptyNeverMatches) {
+    iom_address_record ioms{};
+    set_text(ioms.iom_b_expander[2], "B2");
+    set_text(ioms.iom_a_expander[0], "A0");
+    for (const auto& [attached, digit] : {std::pair{"B2", '2'}, {"A0", '0'}, {"X", '?'}, {"", '?'}}) {
+        slot_record slot{};
+        set_text(slot.attached_sas_address, attached);
+        EXPECT_EQ(expander_digit(slot, ioms), digit) << attached;
+    }
 }
 
 TEST(ElementDescriptors, TokensCountFromZeroTheLastRunsToTheEndEachMustFit) {

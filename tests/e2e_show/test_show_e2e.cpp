@@ -101,6 +101,20 @@ const char* const kHandlesLab = R"({"enclosures": [
      "faults": [{"opcode": "0x12", "page": "0x83", "kind": "check_condition",
                  "sense": {"key": 5, "asc": "0x24", "ascq": 0}}]}]})";
 
+// Texts with control characters (shown as "?"), and slots that name more
+// than one disk: slot 0's serial is contained in its own disk's and in slot
+// 1's (listed first), which its page 0Ah port address settles; slot 2's
+// only in the enclosure's own serial (never a drive); slot 1's is exact.
+const char* const kHostileLab = R"({"enclosures": [
+    {"product": 5, "label": "h", "serial": "H\u001b[2JSER", "product_id": "M7320\u0007\u009b",
+     "firmware": "2041-\u001b]0;x"}],
+  "disks": [
+    {"enclosure": "h", "slot": 1, "serial": "QXYZ777B", "slot_serial": "QXYZ777B", "naa": "0x5000C50000AA1000"},
+    {"enclosure": "h", "slot": 0, "serial": "WDXYZ777A", "slot_serial": "XYZ77", "naa": "0x5000C50000AA2000"},
+    {"enclosure": "h", "slot": 2, "serial": "ZZZ0002", "slot_serial": "SER", "naa": "0x5000C50000AA3000"},
+    {"enclosure": "h", "slot": 3, "serial": "CTL\u0007DISK", "slot_serial": "CTL\u0007DISK",
+     "naa": "0x5000C50000AA4000"}]})";
+
 // The default lab holds every product, empty slots, a SATA disk in a slot of
 // the Bay-S enclosure and an NVMe disk outside every enclosure.
 const lab_case kLabs[] = {
@@ -115,6 +129,7 @@ const lab_case kLabs[] = {
       {"SCSI11:0,0,0", "show"},
       {"disk0", "SCSI1:0,0,0", "show"}}},
     {"handles", kHandlesLab, {{"show", "handles"}}},
+    {"hostile", kHostileLab, {{"show"}, {"show", "handles"}}},
     {"no_enclosure", R"({"enclosures": [], "disks": [{"serial": "LONELY01"}]})", {{"show"}, {"show", "handles"}}},
 };
 
