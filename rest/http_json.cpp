@@ -2,6 +2,7 @@
 
 #include <cjson/cJSON.h>
 
+#include <cctype>
 #include <cmath>
 #include <memory>
 #include <string_view>
@@ -321,6 +322,23 @@ int http_json_fw_job_completion(const char* text, std::int32_t& percent) {
         CONSOLE_PRINT(kVerbosityDebug, "PercentComplete=%u\n", static_cast<unsigned>(percent));
     }
     return 0;
+}
+
+std::string http_json_failed_state(const char* text) {
+    static constexpr std::string_view kFailureStates[] = {"exception", "failed",    "failure",  "error",
+                                                          "aborted",   "cancelled", "canceled", "killed"};
+    json_ptr root = parse(text);
+    if (!root) return {};
+    for (const char* key : {"JobState", "State"}) {
+        const cJSON* state = member(root.get(), key);
+        const char* name = cJSON_IsObject(state) ? string_of(state, "Name") : string_of(root.get(), key);
+        if (!name) continue;
+        std::string lower(name);
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (std::string_view failure : kFailureStates)
+            if (lower == failure) return name;
+    }
+    return {};
 }
 
 int http_json_logsstatus_get_progress(const char* text, std::uint32_t& in_progress) {
