@@ -1,5 +1,6 @@
 #include "basekit/console.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -67,6 +68,16 @@ int append_to_file(const char* path, const void* bytes, std::size_t length) {
         done += n;
     }
     return 0;
+}
+
+bool console_output_complete() {
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (flushed && !std::ferror(stdout)) return true;
+    std::fprintf(stderr, "ERROR: Cannot write to standard output%s%s\n", error ? ": " : "",
+                 error ? std::strerror(error) : "");
+    return false;
 }
 
 unsigned format_into_buffer(char* buffer, const char* format, ...) {

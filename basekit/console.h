@@ -40,6 +40,10 @@ bool console_capture_active();
 // gives up after 5 writes that move nothing. 0 success, 1 cannot open, 2 gave up.
 int append_to_file(const char* path, const void* bytes, std::size_t length);
 
+// Flushes standard output. False, after a message on standard error, when
+// anything written to it could not be written (a full disk, a closed pipe).
+bool console_output_complete();
+
 // Unbounded formatted print into `buffer`: the character count, or all-ones on
 // a formatting error.
 unsigned format_into_buffer(char* buffer, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -52,6 +52,29 @@ TEST(SesReadPage, ViewIsTheTransferredPageOfTheCodeAsked) {
     }
 }
 
+// A page longer than the buffer is read again with the length it needs.
+TEST(SesReadPage, LongerPageIsReadAgainWithTheLengthItNeeds) {
+    testing_fake::fake_backend_scope fake;
+    vdx_dev dev = testing_fake::make_fake_device("SCSI1:0,0,0", kVdxInterfaceScsi);
+    std::vector<std::uint32_t> asked;
+    testing_fake::g_fake.on_scsi = [&](vdx_error*, vdx_dev*, vdx_scsi_cmd* cmd) {
+        asked.push_back(cmd->transfer_length);
+        const std::uint32_t length = 9000;  // the page's length field
+        cmd->data[0] = 0x0A;
+        cmd->data[2] = length >> 8;
+        cmd->data[3] = length & 0xFF;
+        cmd->bytes_transferred = std::min(cmd->transfer_length, length + 4);
+        if (cmd->transfer_length > 9000) cmd->data[9003] = 0x5A;
+        return 0;
+    };
+    std::vector<std::uint8_t> buffer(8192);
+    vdx_error error{};
+    const ses_page page = ses_read_page(&error, &dev, kSesPageAdditionalStatus, buffer);
+    EXPECT_EQ(asked, (std::vector<std::uint32_t>{8192, 9004}));
+    ASSERT_EQ(page.bytes.size(), 9004u);
+    EXPECT_EQ(page.bytes[9003], 0x5A);
+}
+
 struct decoded {
     element_type_table table{};
     iom_address_record ioms{};
