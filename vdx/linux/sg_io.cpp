@@ -15,6 +15,19 @@ namespace enctl {
 namespace {
 // Driver status values below DRIVER_SENSE (08h) that mean the request failed.
 constexpr unsigned kDriverStatusErrorMask = 0x07;
+// A unit attention reports an event of the device (a reset, changed LUNs or
+// mode pages) and that the command was not run: the sg driver hands it to
+// the caller. The command is sent again, a few times since several events
+// can be queued.
+constexpr int kUnitAttentionRetries = 3;
+
+bool unit_attention(const sg_io_hdr_t& hdr, const std::uint8_t* sense) {
+    if (hdr.status != 0x02 || hdr.sb_len_wr < 3) return false;
+    const std::uint8_t response_code = sense[0] & 0x7F;
+    if (response_code == 0x72 || response_code == 0x73) return (sense[1] & 0x0F) == 0x06;
+    if (response_code == 0x70 || response_code == 0x71) return (sense[2] & 0x0F) == 0x06;
+    return false;
+}
 }  // namespace
 
 int linux_ioctl_default(int fd, unsigned long request, void* arg) { return ::ioctl(fd, request, arg); }
@@ -43,7 +56,6 @@ int vdx_linux_scsi_execute(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd) {
     hdr.cmdp = cmd->cdb;
     hdr.dxfer_len = has_data ? cmd->transfer_length : 0;
     hdr.dxferp = has_data ? cmd->data : nullptr;
-    std::memset(cmd->sense, 0, sizeof cmd->sense);
     hdr.mx_sb_len = static_cast<unsigned char>(
         cmd->sense_length == 0 || cmd->sense_length > sizeof cmd->sense ? sizeof cmd->sense : cmd->sense_length);
     hdr.sbp = cmd->sense;
@@ -52,11 +64,16 @@ int vdx_linux_scsi_execute(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd) {
     TRACE_AT(kTraceDevice, "SG_IO %s opcode %02xh, %u bytes\n", dev->name, cmd->cdb[0], hdr.dxfer_len);
     cmd->bytes_transferred = 0;
     cmd->scsi_status = 0;
-    if (linux_ioctl_seam(static_cast<int>(dev->os_handle), SG_IO, &hdr) < 0) {
-        const int os_error = errno;
-        cmd->sense_length = 0;
-        return VDX_ERROR(error, kErrOsRequest, static_cast<std::uint32_t>(os_error),
-                         "error executing scsi SG_IO ioctl");
+    for (int attempt = 0;; ++attempt) {
+        std::memset(cmd->sense, 0, sizeof cmd->sense);
+        if (linux_ioctl_seam(static_cast<int>(dev->os_handle), SG_IO, &hdr) < 0) {
+            const int os_error = errno;
+            cmd->sense_length = 0;
+            return VDX_ERROR(error, kErrOsRequest, static_cast<std::uint32_t>(os_error),
+                             "error executing scsi SG_IO ioctl");
+        }
+        if (attempt == kUnitAttentionRetries || !unit_attention(hdr, cmd->sense)) break;
+        TRACE_AT(kTraceDevice, "SG_IO %s unit attention, sending again\n", dev->name);
     }
     cmd->scsi_status = hdr.status;
     cmd->sense_length = hdr.sb_len_wr <= sizeof cmd->sense ? hdr.sb_len_wr : sizeof cmd->sense;
