@@ -252,6 +252,10 @@ void mark_end_device(target_list& targets) {
                 if (get_device_sas_address(device, sas, record->target_port) == 0)
                     set_text(record->sas_address, text_of(sas));
                 record->bus = bus_number(device);
+                // A disk that stopped answering was sent nothing more: what
+                // was not read stays empty ("N/A" for the capacity).
+                if (device.timed_out)
+                    CONSOLE_PRINT(kVerbosityNormal, "ERROR: Not able to get device data for %s\n", record->os_name);
                 vdx_dev_close(&error, &device);
                 CONSOLE_PRINT(kVerbosityDebug, "marked %u %s %s sn=%s bus=%d sas=%s cap=%s\n", i, record->name,
                               record->os_name, record->serial, record->bus, record->sas_address, record->capacity);

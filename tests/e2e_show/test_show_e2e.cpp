@@ -158,5 +158,28 @@ TEST_P(ShowE2e, MatchesTheGoldenTranscript) {
 INSTANTIATE_TEST_SUITE_P(Labs, ShowE2e, ::testing::ValuesIn(kLabs),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A drive that stops answering costs one time-out: after it, nothing more is
+// sent to it in the run (traced), and its data shows as not read. Disk 1 times
+// out on its first command, disk 2 on READ CAPACITY (after the probe).
+TEST(ShowE2eTimeOuts, ADriveIsSentNothingMoreAfterItsFirstTimeOut) {
+    running_lab lab(R"({"enclosures": [{"product": 5, "label": "o", "serial": "OPAL-TO"}],
+      "disks": [{"enclosure": "o", "slot": 0, "serial": "FINE0000"},
+        {"enclosure": "o", "slot": 1, "serial": "GONE0001", "faults": [{"opcode": "0x12", "kind": "delay", "ms": 60000}]},
+        {"enclosure": "o", "slot": 2, "serial": "GONE0002", "faults": [{"opcode": "0x9E", "kind": "delay", "ms": 60000}]}]})");
+    ASSERT_TRUE(lab.started()) << lab.start_result().err;
+    std::string text = transcript({"show", "handles"}, lab.enctl({"show", "handles"})) + "$ enctl-lab stats\n";
+    const std::string stats = lab.lab_command({"stats", lab.dir()}).out;
+    for (std::size_t at = 0, end; at < stats.size(); at = end + 1) {
+        end = stats.find('\n', at);
+        const std::string line = stats.substr(at, end - at);
+        if (line.rfind("disk1 ", 0) == 0 || line.rfind("disk2 ", 0) == 0) text += line + "\n";
+    }
+    expect_golden(text, "e2e_show/golden/timeouts.txt");
+    const std::string debug = lab.enctl({"debug", "show", "handles"}).out;
+    EXPECT_NE(debug.find("disk1: command timed out (SG_IO time-out) - no further commands to it in this run\n"),
+              std::string::npos);
+    EXPECT_NE(debug.find("disk2: timed out earlier in this run - command not sent\n"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace enctl::testing
