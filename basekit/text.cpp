@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 namespace enctl {
@@ -30,19 +31,18 @@ std::size_t printable_utf8_length(std::string_view text, std::size_t at) noexcep
     return length;
 }
 
-// Calls put(byte) for each byte kept and put('?') for each replaced.
-template <typename Put>
-void filter_printable(std::string_view text, bool keep_lines, Put&& put) {
+// Calls put(byte) for each byte kept and replace(byte) for each that could
+// drive a terminal (the bytes in `kept` always stay).
+template <typename Put, typename Replace>
+void filter_printable(std::string_view text, std::string_view kept, Put&& put, Replace&& replace) {
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c >= 0x20 && c < 0x7F) {
-            put(text[i++]);
-        } else if (keep_lines && (c == '\n' || c == '\t')) {
+        if ((c >= 0x20 && c < 0x7F) || (c < 0x80 && kept.find(text[i]) != std::string_view::npos)) {
             put(text[i++]);
         } else if (const std::size_t n = c >= 0x80 ? printable_utf8_length(text, i) : 0) {
             for (std::size_t k = 0; k < n; ++k) put(text[i++]);
         } else {
-            put('?');
+            replace(c);
             ++i;
         }
     }
@@ -50,17 +50,32 @@ void filter_printable(std::string_view text, bool keep_lines, Put&& put) {
 
 }  // namespace
 
+std::string visible_text(std::string_view text, std::string_view kept) {
+    std::string out;
+    out.reserve(text.size());
+    filter_printable(
+        text, kept, [&](char c) { out.push_back(c); },
+        [&](unsigned char c) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        });
+    return out;
+}
+
 std::string printable_text(std::string_view text, bool keep_lines) {
     std::string out;
     out.reserve(text.size());
-    filter_printable(text, keep_lines, [&](char c) { out.push_back(c); });
+    const auto put = [&](char c) { out.push_back(c); };
+    filter_printable(text, keep_lines ? "\t\n" : "", put, [&](unsigned char) { out.push_back('?'); });
     return out;
 }
 
 char* make_printable(char* text) noexcept {
     if (!text) return text;
     char* p = text;
-    filter_printable(std::string_view(text), false, [&](char c) { *p++ = c; });
+    filter_printable(
+        std::string_view(text), "", [&](char c) { *p++ = c; }, [&](unsigned char) { *p++ = '?'; });
     return text;
 }
 

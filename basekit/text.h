@@ -32,13 +32,16 @@ const char* skip_lines(const char* text, std::size_t count) noexcept;
 // End the text at its first byte outside 32..126. Returns `text`.
 char* cut_non_printable(char* text) noexcept;
 
-// A text from a device or a REST service, fit for the console: control
-// characters (below 20h, 7Fh, and C1 80h-9Fh in their UTF-8 form) and bytes
-// that are not well-formed UTF-8 each become "?", so that no value can move
-// the cursor or change the terminal. With `keep_lines`, LF and TAB stay.
+// Texts a device or a REST service sends, fit for the terminal. One rule
+// decides what could drive it: control characters (below 20h, 7Fh, and C1
+// 80h-9Fh in their UTF-8 form) and bytes that are not well-formed UTF-8.
+// visible_text shows each such byte, but those in `kept`, as the text "\xNN"
+// (replies of many lines); printable_text replaces each with "?" (one value
+// on a line; with `keep_lines`, LF and TAB stay).
+std::string visible_text(std::string_view text, std::string_view kept = "\t\n");
 std::string printable_text(std::string_view text, bool keep_lines = false);
-// Replaces those characters in place (one "?" per byte; a fixed-size record
-// field keeps its length). Returns `text`.
+// printable_text in place (a fixed-size record field keeps its length).
+// Returns `text`.
 char* make_printable(char* text) noexcept;
 
 // Firmware version gates: the text (up to 63 characters) is cut into

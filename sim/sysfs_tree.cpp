@@ -5,6 +5,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "basekit/clock.h"
+
 namespace enctl::sim {
 
 namespace fs = std::filesystem;
@@ -64,6 +66,7 @@ bool write_sysfs_tree(const lab& the_lab, const std::string& root_text, std::str
     tree_writer w;
     const fs::path sys = root / "sys";
     w.dir(root / "dev");
+    w.file(root / kLabRootMarker, "device root of a simulated lab\n");
     w.dir(sys / "class" / "scsi_generic");
     w.dir(sys / "class" / "scsi_host");
     w.dir(sys / "class" / "block");
@@ -73,6 +76,7 @@ bool write_sysfs_tree(const lab& the_lab, const std::string& root_text, std::str
     const bool kernel_links = the_lab.description().kernel_class_links;
     int pci = 0;
     for (const auto& d : the_lab.devices()) {
+        if (!d.controller.empty()) continue;  // behind a RAID controller: no OS device
         if (d.role == device_role::nvme) {
             char fn[32];
             std::snprintf(fn, sizeof fn, "0000:00:1d.%d", pci++);

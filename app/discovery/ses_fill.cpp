@@ -67,7 +67,10 @@ const enclosure_target* pair_slot_with_disk(int bus, const slot_record& slot, co
         CONSOLE_PRINT(kVerbosityDebug, "***Compare [%u] %s bus=%d sn=%s sas=%s\n", i, record->os_name, record->bus,
                       record->serial, record->sas_address);
         const std::string_view disk_serial = text_of(record->serial);
-        if (record->bus != bus || disk_serial.find(serial) == std::string_view::npos) continue;
+        // A drive behind a RAID controller has no SCSI port of the host to
+        // compare: its serial alone pairs it.
+        const bool behind_controller = vdx_dev_is_adaptec(targets[i]) || vdx_dev_is_megaraid(targets[i]);
+        if ((record->bus != bus && !behind_controller) || disk_serial.find(serial) == std::string_view::npos) continue;
         const bool is_exact = disk_serial == serial;
         if (exact && !is_exact) continue;
         if (is_exact && !exact) {
