@@ -26,6 +26,7 @@ inline constexpr std::uint8_t kSesPageAdditionalStatus = 0x0A;
 inline constexpr std::uint8_t kSesPageMicrocode = 0x0E;  // Download Microcode Control / Status
 inline constexpr std::uint8_t kSesPageNickname = 0x0F;   // Subenclosure Nickname Control
 inline constexpr std::uint8_t kSesPageCli = 0xEC;        // the enclosure's text command line
+inline constexpr std::uint8_t kSesPageTimeStamp = 0xEE;  // sets the enclosure's clock
 
 // Element type codes (configuration page type descriptor headers).
 inline constexpr std::uint8_t kElementPowerSupply = 0x02;
@@ -58,7 +59,7 @@ struct ses_page {
 // Reads diagnostic page `page_code` into `buffer` (zeroed first) with
 // RECEIVE DIAGNOSTIC RESULTS and checks the page code that came back. The
 // view of a page read is bounded by the bytes actually transferred (and by
-// the buffer); a page of another code is error 1 in the record.
+// the buffer); a page of another code is kErrParseOrCheckCondition in the record.
 ses_page ses_read_page(vdx_error* error, vdx_dev* dev, std::uint8_t page_code, std::span<std::uint8_t> buffer);
 // The same into a buffer that grows: a page whose length field says more than
 // the buffer holds is read again with the length it needs (at most FFFFh
