@@ -57,7 +57,7 @@ bytes framed(const bytes& page) {
 
 void enclosure_seeds(enctl::sim::lab& lab, enctl::sim::lab_device& dev, const std::string& name) {
     bytes pages[256];
-    for (std::uint8_t page : {0x01, 0x02, 0x03, 0x04, 0x05, 0x07, 0x0A}) {
+    for (std::uint8_t page : {0x01, 0x02, 0x03, 0x04, 0x05, 0x07, 0x0A, 0x0E}) {
         pages[page] = scsi(lab, dev, {0x1C, 0x01, page, 0xFF, 0xFF, 0}).data_in;
         char file[64];
         std::snprintf(file, sizeof file, "%s_%02x", name.c_str(), page);
