@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sim/device.h"
+#include "sim/enclosure_logs.h"
 #include "sim/lab_description.h"
 #include "sim/products.h"
 
@@ -84,6 +85,10 @@ public:
     const std::string& cli_reply() const { return cli_reply_; }
     void set_cli_reply(std::string text) { cli_reply_ = std::move(text); }
 
+    // Where the reads of its logs stand (sim/enclosure_logs.h); reading a
+    // log page moves it on.
+    enclosure_log_state& logs() const { return logs_; }
+
 private:
     scsi_result inquiry(const scsi_command& cmd) const;
     scsi_result mode_sense10(const scsi_command& cmd) const;
@@ -101,6 +106,7 @@ private:
     std::uint32_t generation_ = 0;
     std::uint8_t last_sent_page_ = 0;  // page returned when PCV is clear
     std::string cli_reply_;
+    mutable enclosure_log_state logs_;
 };
 
 // Page builders of the product tables (sim/enclosure_pages.cpp).

@@ -110,7 +110,13 @@ TEST(SimLabTools, SgSesReadsEveryEnclosureOfTheDefaultLabAndDumpMatchesIt) {
                          "  Help Text (SES) [ht] [0x3]\n") +
                  (vendor ? "  String In/Out (SES) [str] [0x4]\n" : "") +
                  "  Threshold In/Out (SES) [th] [0x5]\n  Element Descriptor (SES) [ed] [0x7]\n"
-                 "  Additional Element Status (SES-2) [aes] [0xa]\n" + (vendor ? "  <unknown> [0xec]\n" : ""),
+                 "  Additional Element Status (SES-2) [aes] [0xa]\n" +
+                 (!vendor ? ""
+                  : e.product == 1
+                      ? "  <unknown> [0x17]\n  <unknown> [0x85]\n  <unknown> [0x87]\n  <unknown> [0x95]\n"
+                        "  <unknown> [0x97]\n  <unknown> [0xea]\n  <unknown> [0xeb]\n  <unknown> [0xec]\n"
+                        "  <unknown> [0xed]\n"
+                      : "  <unknown> [0x17]\n  <unknown> [0xea]\n  <unknown> [0xec]\n  <unknown> [0xed]\n"),
              true},
             {"sg_ses --page=2", "INVOP=0, INFO=0, NON-CRIT=1, CRIT=1, UNRECOV=0", garnet},
             {"sg_ses --page=2", "INVOP=0, INFO=0, NON-CRIT=0, CRIT=0, UNRECOV=0", !garnet},
