@@ -15,10 +15,6 @@ namespace enctl {
 
 namespace {
 
-const vdx_backend_ops* g_platform_override = nullptr;
-const vdx_backend_ops* g_adaptec_backend = nullptr;
-const vdx_backend_ops* g_megaraid_backend = nullptr;
-
 std::unique_ptr<vdx_dev[]> allocate_devices(std::uint32_t count) {
     try {
         return std::make_unique<vdx_dev[]>(count);
@@ -114,42 +110,26 @@ const vdx_backend_ops* backend_for(const vdx_dev& dev, vdx_backend_kind kind) {
     return kind == vdx_backend_kind::platform ? vdx_backend_of(dev) : vdx_backend_get(kind);
 }
 
-// The table that owns a device's handles: the helper library for connections
-// 5 and 6, the platform otherwise.
+// Connections whose handles belong to a RAID wrapper rather than to the table
+// that listed the device.
+struct lifecycle_route {
+    std::uint32_t connection;
+    vdx_backend_kind kind;
+};
+constexpr lifecycle_route kLifecycleRoutes[] = {
+    {kVdxConnectionAdaptec, vdx_backend_kind::adaptec},
+    {kVdxConnectionMegaraid, vdx_backend_kind::megaraid},
+};
+
+// The table that owns a device's handles: the wrapper for connections 5 and
+// 6, the device's own platform table otherwise.
 const vdx_backend_ops* lifecycle_backend(const vdx_dev& dev) {
-    if (dev.connection == kVdxConnectionAdaptec) return vdx_backend_get(vdx_backend_kind::adaptec);
-    if (dev.connection == kVdxConnectionMegaraid) return vdx_backend_get(vdx_backend_kind::megaraid);
+    for (const lifecycle_route& route : kLifecycleRoutes)
+        if (route.connection == dev.connection) return vdx_backend_get(route.kind);
     return vdx_backend_of(dev);
 }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// Backend tables.
-
-const vdx_backend_ops* vdx_backend_install(vdx_backend_kind kind, const vdx_backend_ops* ops) {
-    const vdx_backend_ops* previous = vdx_backend_get(kind);
-    switch (kind) {
-        case vdx_backend_kind::platform: g_platform_override = ops; break;
-        case vdx_backend_kind::adaptec: g_adaptec_backend = ops; break;
-        case vdx_backend_kind::megaraid: g_megaraid_backend = ops; break;
-    }
-    return previous;
-}
-
-const vdx_backend_ops* vdx_backend_get(vdx_backend_kind kind) {
-    switch (kind) {
-        case vdx_backend_kind::platform:
-            return g_platform_override ? g_platform_override : &vdx_platform_backend();
-        case vdx_backend_kind::adaptec: return g_adaptec_backend;
-        case vdx_backend_kind::megaraid: return g_megaraid_backend;
-    }
-    return nullptr;
-}
-
-const vdx_backend_ops* vdx_backend_of(const vdx_dev& dev) {
-    return dev.backend ? dev.backend : vdx_backend_get(vdx_backend_kind::platform);
-}
 
 // ---------------------------------------------------------------------------
 // Data chain nodes and device records.
@@ -171,7 +151,7 @@ bool vdx_dev::owns_resources() const noexcept {
            second_handle != kVdxInvalidHandle;
 }
 
-void vdx_dev::copy_fields_from(const vdx_dev& src) noexcept {
+void vdx_dev::copy_plain_fields(const vdx_dev& src) noexcept {
     std::copy(std::begin(src.name), std::end(src.name), std::begin(name));
     interface = src.interface;
     connection = src.connection;
@@ -184,23 +164,27 @@ void vdx_dev::copy_fields_from(const vdx_dev& src) noexcept {
     std::copy(std::begin(src.second_path), std::end(src.second_path), std::begin(second_path));
     backend_index = src.backend_index;
     backend = src.backend;
-    linux_fields = src.linux_fields;
 }
 
-vdx_dev::vdx_dev(vdx_dev&& other) noexcept {
-    copy_fields_from(other);
+void vdx_dev::copy_fields_from(const vdx_dev& src) {
+    copy_plain_fields(src);
+    backend_state = src.backend_state ? src.backend_state->clone() : nullptr;
+}
+
+void vdx_dev::take(vdx_dev& other) noexcept {
+    copy_plain_fields(other);
+    backend_state = std::move(other.backend_state);
     user_data = std::move(other.user_data);
     os_handle = std::exchange(other.os_handle, kVdxInvalidHandle);
     second_handle = std::exchange(other.second_handle, kVdxInvalidHandle);
 }
+
+vdx_dev::vdx_dev(vdx_dev&& other) noexcept { take(other); }
 
 vdx_dev& vdx_dev::operator=(vdx_dev&& other) noexcept {
     if (this == &other) return *this;
     if (owns_resources()) vdx_dev_cleanup(this);
-    copy_fields_from(other);
-    user_data = std::move(other.user_data);
-    os_handle = std::exchange(other.os_handle, kVdxInvalidHandle);
-    second_handle = std::exchange(other.second_handle, kVdxInvalidHandle);
+    take(other);
     return *this;
 }
 
@@ -241,6 +225,11 @@ bool vdx_dev_is_csmi(const vdx_dev& dev) { return dev.connection == kVdxConnecti
 bool vdx_dev_is_storage(const vdx_dev& dev) { return dev.connection == kVdxConnectionStorage; }
 bool vdx_dev_is_adaptec_raid_driver(const vdx_dev& dev) {
     return dev.connection_driver == kVdxDriverAdaptecRaid;
+}
+
+bool vdx_has_scsi_path(const vdx_dev& dev) {
+    return std::any_of(std::begin(kScsiRoutes), std::end(kScsiRoutes),
+                       [&](const scsi_route& route) { return route.interface == dev.interface; });
 }
 
 const char* vdx_interface_name(std::uint32_t interface) {
@@ -311,12 +300,9 @@ void vdx_dev_enumerate_flags(vdx_dev_list* list, std::uint32_t flags) {
         return;
     }
     list->capacity = kVdxInitialCapacity;
-    const vdx_backend_ops* backends[] = {vdx_backend_get(vdx_backend_kind::platform),
-                                         vdx_backend_get(vdx_backend_kind::adaptec),
-                                         vdx_backend_get(vdx_backend_kind::megaraid)};
     for (std::size_t slot = 0; slot < kVdxEnumeratorSlots; ++slot) {
         if (!(flags & kVdxEnumerateOrder[slot])) continue;
-        for (const vdx_backend_ops* ops : backends) {
+        for (const vdx_backend_ops* ops : vdx_backends()) {
             if (!ops || !ops->enumerate[slot]) continue;
             const std::uint32_t first = list->count;
             ops->enumerate[slot](list);
@@ -491,8 +477,9 @@ int vdx_dev_bus_number(const vdx_dev& dev) {
 }
 
 bool vdx_adaptec_present() {
-    const vdx_backend_ops* ops = vdx_backend_get(vdx_backend_kind::platform);
-    return ops && ops->adaptec_present && ops->adaptec_present();
+    return std::any_of(vdx_backends().begin(), vdx_backends().end(), [](const vdx_backend_ops* ops) {
+        return ops && ops->adaptec_present && ops->adaptec_present();
+    });
 }
 
 // ---------------------------------------------------------------------------

@@ -3,9 +3,9 @@
 // application data attached to a device (vdx_dev_data), the device lifecycle
 // and the SCSI, ATA and NVMe command paths.
 //
-// Commands reach devices through backend tables (vdx/vdx_backend.h): one per
-// platform, plus the RAID helper-library backends. The command path is chosen
-// by the device's interface number.
+// Commands reach devices through backend tables (vdx/vdx_backend.h): the
+// platform's, the RAID wrappers' and the test backends, held in one array. The
+// command path is chosen by the device's interface number.
 #pragma once
 
 #include <cstddef>
@@ -129,14 +129,14 @@ struct vdx_scsi_address {
     std::uint8_t lun = 0;
 };
 
-// Fields the Linux backend fills: the full-width SCSI address (host numbers
-// can exceed the 8-bit port of the address record).
-struct vdx_linux_fields {
-    std::uint32_t host = 0;
-    std::uint32_t channel = 0;
-    std::uint32_t target = 0;
-    std::uint64_t lun = 0;
-    std::uint8_t hctl_known = 0;
+// What a backend keeps per device beyond the shared fields (identification
+// data, library indexes, the full-width SCSI address...). Each backend derives
+// its own; only that backend reads it (vdx_backend_state_of). A copy of the
+// record gets a clone, a moved record takes it along.
+class vdx_backend_state {
+public:
+    virtual ~vdx_backend_state() = default;
+    virtual std::unique_ptr<vdx_backend_state> clone() const = 0;
 };
 
 // One device. Records live by value in lists and tables; a record owns its OS
@@ -157,9 +157,10 @@ struct vdx_dev {
     vdx_handle second_handle = kVdxInvalidHandle;
     char second_path[256] = {};
     std::int32_t backend_index = -1;
-    // The backend table the record came from (none: the installed platform).
+    // The backend table the record came from (none: the platform slot's).
     const vdx_backend_ops* backend = nullptr;
-    vdx_linux_fields linux_fields;
+    // That backend's own state of the device (none until it sets one).
+    std::unique_ptr<vdx_backend_state> backend_state;
 
     vdx_dev() = default;
     vdx_dev(const vdx_dev&) = delete;
@@ -170,9 +171,21 @@ struct vdx_dev {
 
     // True while the record holds a handle or attached data.
     bool owns_resources() const noexcept;
-    // Copies every field but the data chain and the handles (vdx_dev_copy).
-    void copy_fields_from(const vdx_dev& src) noexcept;
+    // Copies every field but the data chain and the handles, cloning the
+    // backend state (vdx_dev_copy).
+    void copy_fields_from(const vdx_dev& src);
+
+private:
+    void copy_plain_fields(const vdx_dev& src) noexcept;
+    void take(vdx_dev& other) noexcept;
 };
+
+// The device's backend state as the backend's own type; none when the record
+// holds none or another backend's.
+template <class State>
+const State* vdx_backend_state_of(const vdx_dev& dev) {
+    return dynamic_cast<const State*>(dev.backend_state.get());
+}
 
 // The enumeration list: `count` records in an array of `capacity`.
 struct vdx_dev_list {
@@ -256,6 +269,8 @@ bool vdx_dev_is_megaraid(const vdx_dev& dev);
 bool vdx_dev_is_csmi(const vdx_dev& dev);
 bool vdx_dev_is_storage(const vdx_dev& dev);
 bool vdx_dev_is_adaptec_raid_driver(const vdx_dev& dev);
+// True when the device's interface has a SCSI command path.
+bool vdx_has_scsi_path(const vdx_dev& dev);
 // The name a probe reports for an interface ("WINDOWS_SCSI", ...), or "".
 const char* vdx_interface_name(std::uint32_t interface);
 
@@ -299,7 +314,8 @@ bool vdx_dev_is_open(const vdx_dev& dev);
 int vdx_dev_probe(vdx_error* error, vdx_dev* dev);
 
 // The two platform queries of discovery: the SCSI host (port) number of a
-// device, -1 when unknown; whether an Adaptec RAID controller is present.
+// device, -1 when unknown; whether an Adaptec RAID controller is present
+// (asked of every installed backend).
 int vdx_dev_bus_number(const vdx_dev& dev);
 bool vdx_adaptec_present();
 

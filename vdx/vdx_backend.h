@@ -1,12 +1,20 @@
-// The table of operations a backend supplies. The platform backend (Linux
-// here, Windows elsewhere), the RAID helper-library backends and the test
-// backends are peers: each fills one vdx_backend_ops; the dispatch in vdx.cpp
-// picks the table and the entry from the device's interface and connection.
-// An absent entry means "this backend has no such path".
+// The backends of the device layer and the one array that holds them.
+//
+// A backend is one table of operations (vdx_backend_ops): the platform's own
+// (vdx/linux, vdx/windows), each RAID wrapper, and the backend tests install.
+// They are peers: each lists devices through its enumerators, a device
+// remembers the table that listed it (vdx_dev::backend) and that table serves
+// its platform paths; the dispatch in vdx.cpp picks the entry from the
+// device's interface and connection. An absent entry means "this backend has
+// no such path".
+//
+// Adding a backend is one file that defines its table, and one slot: a kind
+// below and its built-in table in kBuiltinBackends (vdx_backend.cpp).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "vdx/vdx.h"
 
@@ -68,19 +76,38 @@ struct vdx_backend_ops {
     bool (*adaptec_present)();
 };
 
-// Which backend a path uses.
-enum class vdx_backend_kind { platform, adaptec, megaraid };
+// The slots of the backend array, in the order enumeration runs them.
+enum class vdx_backend_kind : std::uint8_t { platform, adaptec, megaraid, test };
+inline constexpr std::size_t kVdxBackendKinds = 4;
 
-// The tables in use. The platform table is the build's own (Linux here) until
-// another is installed; the library tables are absent until installed.
-// Install returns the previous table; nullptr restores the default.
-const vdx_backend_ops* vdx_backend_install(vdx_backend_kind kind, const vdx_backend_ops* ops);
+// The table in a slot; none when the slot is empty. Until something else is
+// installed a slot holds its built-in table (the platform slot the build's own
+// platform backend; the others none yet).
 const vdx_backend_ops* vdx_backend_get(vdx_backend_kind kind);
+// Puts `ops` into a slot (none empties it) and returns what was there.
+const vdx_backend_ops* vdx_backend_install(vdx_backend_kind kind, const vdx_backend_ops* ops);
+// Every slot in kind order (an empty slot is none).
+std::span<const vdx_backend_ops* const> vdx_backends();
 // The build's platform table (defined in the platform folder).
 const vdx_backend_ops& vdx_platform_backend();
 
-// The table of a device's platform path: the one that enumerated it, else the
-// installed platform table.
+// The table of a device's platform paths: the one that listed it, else the
+// platform slot's.
 const vdx_backend_ops* vdx_backend_of(const vdx_dev& dev);
+
+// Installs a table into a slot for the lifetime of the object, then puts
+// back what was there.
+class vdx_backend_scope {
+public:
+    vdx_backend_scope(vdx_backend_kind kind, const vdx_backend_ops* ops)
+        : kind_(kind), previous_(vdx_backend_install(kind, ops)) {}
+    ~vdx_backend_scope() { vdx_backend_install(kind_, previous_); }
+    vdx_backend_scope(const vdx_backend_scope&) = delete;
+    vdx_backend_scope& operator=(const vdx_backend_scope&) = delete;
+
+private:
+    vdx_backend_kind kind_;
+    const vdx_backend_ops* previous_;
+};
 
 }  // namespace enctl

@@ -28,9 +28,6 @@ constexpr std::size_t kVpd83BufferSize = 256;
 constexpr std::size_t kPageBufferSize = 4096;
 constexpr std::uint8_t kIomConfigSingleBit = 0x04;
 
-// Interfaces whose SCSI command path exists (the SCSI dispatch table).
-constexpr std::array<std::uint32_t, 7> kScsiPathInterfaces{5, 6, 9, 10, 12, 13, 15};
-
 void print_not_supported(const vdx_dev& device, bool verbose) {
     if (verbose) {
         CONSOLE_PRINT(kVerbosityNormal, "Device not supported: %s\n", device.name);
@@ -124,17 +121,8 @@ int tag_enclosure(vdx_dev& device, std::span<const std::uint8_t> inquiry) {
 
 }  // namespace
 
-bool has_scsi_path(const vdx_dev& device) {
-    for (std::uint32_t interface : kScsiPathInterfaces) {
-        if (device.interface == interface) return true;
-    }
-    return false;
-}
-
 const enclosure_target* attached_record(const vdx_dev& device, std::uint64_t tag) {
-    const vdx_dev_data* node = vdx_dev_data_first(device);
-    if (!node || node->tag != tag) return nullptr;
-    return static_cast<const enclosure_target*>(node->payload);
+    return vdx_dev_data_payload<const enclosure_target>(device, tag);
 }
 
 vdx_dev* target_list_append(target_list& targets, const vdx_dev& device) {
@@ -225,7 +213,7 @@ void mark_end_device(target_list& targets) {
     TRACE_ENTER_EXIT();
     for (std::uint32_t i = 0; i < targets.count; ++i) {
         vdx_dev& device = targets[i];
-        if (const vdx_dev_data* node = vdx_dev_data_first(device); node && node->tag == kEnclosureTargetTag) {
+        if (enclosure_of(device)) {
             CONSOLE_PRINT(kVerbosityDebug, "skip device %s\n", device.name);
             continue;
         }

@@ -15,8 +15,8 @@ using target_list = vdx_dev_list;
 
 inline constexpr std::uint32_t kTargetListSize = kVdxMaxDevices;
 
-// The record attached to a device (the payload of the first node of its
-// chain) when that node carries `tag`; none otherwise.
+// The record attached to a device under `tag` (the first node of its chain
+// with that tag); none when no node carries it.
 const enclosure_target* attached_record(const vdx_dev& device, std::uint64_t tag);
 // The enclosure record of a recognised enclosure, or none.
 inline const enclosure_target* enclosure_of(const vdx_dev& device) {
@@ -24,7 +24,7 @@ inline const enclosure_target* enclosure_of(const vdx_dev& device) {
 }
 
 // True when the device's interface has a SCSI command path.
-bool has_scsi_path(const vdx_dev& device);
+inline bool has_scsi_path(const vdx_dev& device) { return vdx_has_scsi_path(device); }
 
 // Appends a copy of `device` to the table; none when the table is full or the
 // copy failed (both traced).

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/vdx/fake_backend.h"
+#include "tests/support/fake_backend.h"
 
 namespace enctl::testing {
 

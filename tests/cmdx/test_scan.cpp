@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cmdx/cmdxscan/cmdxscan.h"
-#include "tests/vdx/fake_backend.h"
+#include "tests/support/fake_backend.h"
 
 namespace enctl {
 namespace {

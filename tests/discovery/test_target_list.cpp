@@ -49,6 +49,11 @@ TEST(TargetList, AttachedRecordIsTheFirstNodeWithItsTag) {
     EXPECT_EQ(enclosure_of(*disk), nullptr);
     EXPECT_NE(attached_record(*disk, kEndDeviceTag), nullptr);
     EXPECT_EQ(enclosure_of(*bare), nullptr);
+    // Found by its tag wherever it sits in the chain.
+    attach(*bare, kEndDeviceTag, "SECOND", 1, "/dev/sdb");
+    attach(*bare, kEnclosureTargetTag, "THIRD", 1, "SCSI1:0,1,0");
+    ASSERT_NE(enclosure_of(*bare), nullptr);
+    EXPECT_EQ(text_of(enclosure_of(*bare)->serial), "THIRD");
     target_list_release(targets);
 }
 

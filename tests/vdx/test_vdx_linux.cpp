@@ -1,47 +1,49 @@
+// The Linux backend on sysfs trees written by the lab's own tree writer, and
+// its SG_IO and NVMe requests through the ioctl seam.
 #include <gtest/gtest.h>
 #include <linux/nvme_ioctl.h>
-#include <sys/ioctl.h>
 #include <scsi/sg.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <unistd.h>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "basekit/trace.h"
+#include "sim/lab_description.h"
+#include "sim/sysfs_tree.h"
 #include "vdx/linux/vdx_linux.h"
-#include "vdx/vdx.h"
 
 namespace enctl {
 namespace {
 
 namespace fs = std::filesystem;
 
+// An enclosure on host 1, a SAS disk in its slot, an unseated SATA disk (host
+// 2), an NVMe controller and a second enclosure on host 300 whose driver is
+// aacraid. Nodes: sg0 SAS disk, sg1 enclosure, sg2 SATA disk, sg3 enclosure.
+constexpr const char* kLab = R"({"kernel_class_links": LINKS,
+  "enclosures": [{"product": 5, "host": 1, "target": 5}, {"product": 1, "host": 300, "target": 7, "proc_name": "aacraid"}],
+  "disks": [{"enclosure": "encl0", "slot": 0}, {"kind": "sata"}, {"kind": "nvme"}]})";
+
 std::string g_traced;
-void capture_sink(const char* text) { g_traced += text; }
 
-void write_file(const fs::path& file, const std::string& text) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file) << text;
-}
-
-// A fake sysfs and /dev tree below a temporary root.
 class LinuxTree : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = fs::temp_directory_path() /
-                ("enctl-vdx-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root_);
-        fs::create_directories(root_);
+        root_ = fs::temp_directory_path() / ("enctl-vdx-" + std::to_string(::getpid()));
+        write_tree(true);
         vdx_linux_set_sysroot(root_.string());
-        trace_clear_sinks();
-        trace_register_sink(capture_sink);
         g_traced.clear();
+        trace_clear_sinks();
+        trace_register_sink([](const char* text) { g_traced += text; });
         g_trace_level = kTraceDevice;
     }
     void TearDown() override {
@@ -51,469 +53,328 @@ protected:
         linux_ioctl_seam = &linux_ioctl_default;
         fs::remove_all(root_);
     }
-
-    // A SCSI device folder "H:C:T:L" below a host, with its type and node.
-    fs::path scsi_device(const std::string& hctl, int type) {
-        const std::string host = hctl.substr(0, hctl.find(':'));
-        const fs::path dir = root_ / "sys/devices/platform" / ("host" + host) /
-                             ("target" + hctl.substr(0, hctl.rfind(':'))) / hctl;
-        write_file(dir / "type", std::to_string(type) + "\n");
-        write_file(dir / "vendor", "ACME    \n");
-        return dir;
+    void write_tree(bool kernel_class_links) {
+        std::string json = kLab, error;
+        json.replace(json.find("LINKS"), 5, kernel_class_links ? "true" : "false");
+        const auto description = sim::parse_lab_description(json, error);
+        ASSERT_TRUE(description) << error;
+        ASSERT_TRUE(sim::write_sysfs_tree(sim::lab(*description), root_.string(), error)) << error;
     }
-    // As on a host: the class entry is a link to the device's own entry,
-    // whose "device" link climbs back to the SCSI device folder.
-    void sg(const std::string& name, const fs::path& device_dir) {
-        const fs::path own = device_dir / "scsi_generic" / name;
-        fs::create_directories(own);
-        fs::create_symlink("../../../" + device_dir.filename().string(), own / "device");
-        fs::create_directories(root_ / "sys/class/scsi_generic");
-        fs::create_symlink(fs::relative(own, root_ / "sys/class/scsi_generic"), root_ / "sys/class/scsi_generic" / name);
-        write_file(root_ / "dev" / name, "");
+    std::vector<std::string> names(std::uint32_t flags) {
+        list_ = vdx_dev_list{};
+        vdx_dev_enumerate_flags(&list_, flags);
+        std::vector<std::string> out;
+        for (const vdx_dev& d : list_.view()) out.emplace_back(d.name);
+        return out;
     }
-    void block(const std::string& name, const fs::path& device_dir) {
-        const fs::path own = device_dir / "block" / name;
-        fs::create_directories(own);
-        fs::create_symlink("../../../" + device_dir.filename().string(), own / "device");
-        fs::create_directories(root_ / "sys/block");
-        fs::create_symlink(fs::relative(own, root_ / "sys/block"), root_ / "sys/block" / name);
-        write_file(root_ / "dev" / name, "");
-    }
-    void nvme(const std::string& name) {
-        write_file(root_ / "sys/class/nvme" / name / "model", "ACME NVMe\n");
-        write_file(root_ / "dev" / name, "");
-    }
-    // The lab layout: an enclosure, a SAS disk, a SATA disk, an NVMe controller.
-    void standard_tree() {
-        sg("sg0", scsi_device("1:0:5:0", 13));
-        const fs::path sas = scsi_device("1:0:6:0", 0);
-        sg("sg1", sas);
-        block("sdb", sas);
-        const fs::path sata = scsi_device("2:0:0:0", 0);
-        sg("sg2", sata);
-        block("sdaa", sata);
-        nvme("nvme0");
-    }
-
     fs::path root_;
+    vdx_dev_list list_;
 };
 
-TEST(LinuxNames, DiskIndexOfKernelNames) {
-    EXPECT_EQ(vdx_linux_disk_index("sda"), 0);
-    EXPECT_EQ(vdx_linux_disk_index("sdb"), 1);
-    EXPECT_EQ(vdx_linux_disk_index("sdz"), 25);
-    EXPECT_EQ(vdx_linux_disk_index("sdaa"), 26);
-    EXPECT_EQ(vdx_linux_disk_index("sdab"), 27);
-    EXPECT_EQ(vdx_linux_disk_index("sdba"), 52);
-    EXPECT_EQ(vdx_linux_disk_index("sd"), -1);
-    EXPECT_EQ(vdx_linux_disk_index("sda1"), -1);
-    EXPECT_EQ(vdx_linux_disk_index("hda"), -1);
-}
+TEST(LinuxNames, DiskIndexOfKernelNamesAndTheRoot) {
+    const std::pair<const char*, int> names[] = {{"sda", 0},   {"sdb", 1},  {"sdz", 25}, {"sdaa", 26}, {"sdab", 27},
+                                                 {"sdba", 52}, {"sd", -1},  {"sda1", -1}, {"hda", -1}};
+    for (const auto& [name, index] : names) EXPECT_EQ(vdx_linux_disk_index(name), index) << name;
 
-TEST(LinuxNames, RootComesFromTheEnvironmentUnlessSet) {
-    vdx_linux_set_sysroot("");
     ::setenv("ENCTL_SYSROOT", "/tmp/lab-root/", 1);
-    EXPECT_EQ(vdx_linux_sysroot(), "/tmp/lab-root/");
     EXPECT_EQ(vdx_linux_path("/dev/sg3"), "/tmp/lab-root/dev/sg3");
     vdx_linux_set_sysroot("/x");
     EXPECT_EQ(vdx_linux_path("/dev/sg3"), "/x/dev/sg3");
     vdx_linux_set_sysroot("");
     ::unsetenv("ENCTL_SYSROOT");
-    EXPECT_EQ(vdx_linux_sysroot(), "/");
     EXPECT_EQ(vdx_linux_path("/dev/sg3"), "/dev/sg3");
 }
 
-TEST_F(LinuxTree, EnumeratesDisksNvmeAndEnclosuresWithNamesAddressesAndPaths) {
-    standard_tree();
-    vdx_dev_list list;
-    vdx_dev_enumerate_all(&list);
-    ASSERT_EQ(list.count, 4u) << g_traced;
-
-    const vdx_dev& sas = list[0];
-    EXPECT_STREQ(sas.name, "disk1");
-    EXPECT_STREQ(sas.device_path, "/dev/sdb");
-    EXPECT_EQ(sas.physical_drive_number, 1u);
-    EXPECT_EQ(sas.connection, kVdxConnectionStorage);
-    EXPECT_EQ(sas.interface, 0u);
-    EXPECT_EQ(sas.scsi_address.port, 1);
-    EXPECT_EQ(sas.scsi_address.target, 6);
-    EXPECT_EQ(sas.os_handle, kVdxInvalidHandle);
-
-    const vdx_dev& sata = list[1];
-    EXPECT_STREQ(sata.name, "disk26");
-    EXPECT_STREQ(sata.device_path, "/dev/sdaa");
-    EXPECT_EQ(sata.physical_drive_number, 26u);
-    EXPECT_EQ(vdx_dev_bus_number(sata), 2);
-
-    const vdx_dev& ctrl = list[2];
-    EXPECT_STREQ(ctrl.name, "nvme0");
-    EXPECT_STREQ(ctrl.device_path, "/dev/nvme0");
-    EXPECT_EQ(ctrl.interface, kVdxInterfaceNvme);
-    EXPECT_EQ(ctrl.connection, kVdxConnectionStorage);
-
-    const vdx_dev& enc = list[3];
-    EXPECT_STREQ(enc.name, "SCSI1:0,5,0");
-    EXPECT_STREQ(enc.device_path, "/dev/sg0");
-    EXPECT_EQ(enc.connection, kVdxConnectionEnclosure);
-    EXPECT_EQ(enc.interface, kVdxInterfaceScsi);
-    EXPECT_EQ(enc.scsi_address.port, 1);
-    EXPECT_EQ(enc.scsi_address.path, 0);
-    EXPECT_EQ(enc.scsi_address.target, 5);
-    EXPECT_EQ(enc.scsi_address.lun, 0);
-    EXPECT_EQ(vdx_dev_bus_number(enc), 1);
-
-    // Enclosure discovery's mask leaves the controllers out.
-    vdx_dev_enumerate_flags(&list, 0x23);
-    EXPECT_EQ(list.count, 3u);
+TEST_F(LinuxTree, EnumeratesTheLabsDevicesInKernelOrderWithTheirNodesAndAddresses) {
+    for (bool kernel_class_links : {true, false}) {
+        write_tree(kernel_class_links);
+        EXPECT_EQ(names(kVdxEnumAll), (std::vector<std::string>{"disk0", "disk1", "nvme0", "SCSI1:0,5,0",
+                                                                "SCSI300:0,7,0"}))
+            << g_traced;
+        ASSERT_EQ(list_.count, 5u);
+        struct expected {
+            const char* path;
+            std::uint32_t interface, connection, drive;
+            int bus;
+        };
+        const expected rows[] = {{"/dev/sda", 0, kVdxConnectionStorage, 0, 1},
+                                 {"/dev/sdb", 0, kVdxConnectionStorage, 1, 2},
+                                 {"/dev/nvme0", kVdxInterfaceNvme, kVdxConnectionStorage, 0xFFFFFFFFu, -1},
+                                 {"/dev/sg1", kVdxInterfaceScsi, kVdxConnectionEnclosure, 0, 1},
+                                 {"/dev/sg3", kVdxInterfaceScsi, kVdxConnectionEnclosure, 0, 300}};
+        for (std::uint32_t i = 0; i < list_.count; ++i) {
+            const vdx_dev& d = list_[i];
+            EXPECT_STREQ(d.device_path, rows[i].path);
+            EXPECT_EQ(d.interface, rows[i].interface) << d.name;
+            EXPECT_EQ(d.connection, rows[i].connection) << d.name;
+            EXPECT_EQ(d.physical_drive_number, rows[i].drive) << d.name;
+            EXPECT_EQ(vdx_dev_bus_number(d), rows[i].bus) << d.name;
+            EXPECT_EQ(d.os_handle, kVdxInvalidHandle);
+        }
+        EXPECT_EQ(list_[2].connection_driver, kVdxDriverInboxNvme);
+        EXPECT_EQ(list_[3].scsi_address.target, 5);
+        EXPECT_EQ(list_[4].scsi_address.port, 300 & 0xFF) << "the address record keeps 8 bits";
+        // Enclosure discovery's mask leaves the controllers out.
+        EXPECT_EQ(names(0x23).size(), 4u);
+    }
+    EXPECT_TRUE(vdx_adaptec_present());
+    fs::remove(root_ / "sys/class/scsi_host/host300");
+    EXPECT_FALSE(vdx_adaptec_present());
+    fs::remove_all(root_);
+    EXPECT_TRUE(names(kVdxEnumAll).empty());
+    EXPECT_EQ(list_.capacity, 8u);
 }
 
-TEST_F(LinuxTree, BrokenEntriesAreSkippedWithATraceLine) {
-    standard_tree();
+TEST_F(LinuxTree, BrokenEntriesAreSkippedWithATraceLineAndAbsoluteLinksReadBelowTheRoot) {
+    const fs::path sg = root_ / "sys/class/scsi_generic";
     fs::create_directories(root_ / "sys/block/sdc");  // no device link
-    const fs::path odd = root_ / "sys/devices/platform/odd";
-    write_file(odd / "type", "13\n");
-    sg("sg5", odd);  // not a SCSI address
-    const fs::path untyped = scsi_device("3:0:1:0", 13);
-    fs::remove(untyped / "type");
-    sg("sg6", untyped);
-    fs::create_directories(root_ / "sys/class/scsi_generic/sgX");
-    fs::create_directories(root_ / "sys/class/scsi_generic/sg7");
-    fs::create_symlink("../../nowhere/4:0:0:0", root_ / "sys/class/scsi_generic/sg7/device");  // dangling
-    vdx_dev_list list;
-    vdx_dev_enumerate_all(&list);
-    EXPECT_EQ(list.count, 4u);
-    EXPECT_NE(g_traced.find("skipping sdc - no device link\n"), std::string::npos) << g_traced;
-    EXPECT_NE(g_traced.find("skipping sg5 - device odd is not a scsi address\n"), std::string::npos);
-    EXPECT_NE(g_traced.find("skipping sg6 - peripheral type unreadable\n"), std::string::npos);
-    EXPECT_NE(g_traced.find("skipping sg7 - no device link\n"), std::string::npos);
-    EXPECT_NE(g_traced.find("skipping /sys/class/scsi_generic/sgX - unexpected name\n"), std::string::npos);
+    fs::create_directories(sg / "sg5");
+    fs::create_symlink("/sys/devices/platform/host1", sg / "sg5/device");  // not a SCSI address
+    fs::remove(fs::canonical(sg / "sg1/device") / "type");
+    fs::create_directories(sg / "sg7");
+    fs::create_symlink("../../nowhere/4:0:0:0", sg / "sg7/device");  // dangling
+    fs::create_directories(sg / "sgX");
+    // The kernel's relative link replaced by an absolute one, read below the root.
+    fs::remove(sg / "sg3");
+    fs::create_directories(sg / "sg3");
+    fs::create_symlink("/sys/devices/platform/host300/target300:0:7/300:0:7:0", sg / "sg3/device");
+    EXPECT_EQ(names(kVdxEnumAll), (std::vector<std::string>{"disk0", "disk1", "nvme0", "SCSI300:0,7,0"}));
+    for (const char* line : {"skipping sdc - no device link\n", "skipping sg5 - device host1 is not a scsi address\n",
+                             "skipping sg1 - peripheral type unreadable\n", "skipping sg7 - no device link\n",
+                             "skipping /sys/class/scsi_generic/sgX - unexpected name\n"})
+        EXPECT_NE(g_traced.find(line), std::string::npos) << line << g_traced;
 }
 
-TEST_F(LinuxTree, AbsoluteLinksAreReadBelowTheRootAndBigHostNumbersKept) {
-    const fs::path dir = scsi_device("300:0:7:0", 13);
-    const fs::path entry = root_ / "sys/class/scsi_generic/sg9";
-    fs::create_directories(entry);
-    fs::create_symlink("/sys/devices/platform/host300/target300:0:7/300:0:7:0", entry / "device");
-    vdx_dev_list list;
-    vdx_dev_enumerate_flags(&list, kVdxEnumSes);
-    ASSERT_EQ(list.count, 1u) << g_traced;
-    EXPECT_STREQ(list[0].name, "SCSI300:0,7,0");
-    EXPECT_EQ(vdx_dev_bus_number(list[0]), 300);
-}
-
-TEST_F(LinuxTree, EmptyRootEnumeratesNothing) {
-    vdx_dev_list list;
-    vdx_dev_enumerate_all(&list);
-    EXPECT_EQ(list.count, 0u);
-    EXPECT_EQ(list.capacity, 8u);
-}
-
-TEST_F(LinuxTree, OpenJoinsTheRootAndFailureIsError4WithErrno) {
-    standard_tree();
-    vdx_dev_list list;
-    vdx_dev_enumerate_flags(&list, kVdxEnumSes);
-    ASSERT_EQ(list.count, 1u);
+TEST_F(LinuxTree, OpenJoinsTheRootAndACopyOpensItsOwnHandle) {
+    names(kVdxEnumSes);
+    vdx_dev& enclosure = list_[0];
     vdx_error error{};
-    ASSERT_EQ(vdx_dev_open(&error, &list[0]), 0) << error.message;
-    EXPECT_TRUE(vdx_dev_is_open(list[0]));
-
+    ASSERT_EQ(vdx_dev_open(&error, &enclosure), 0) << error.message;
     vdx_dev copy;
-    ASSERT_EQ(vdx_dev_copy(&copy, &list[0]), 0);
+    ASSERT_EQ(vdx_dev_copy(&copy, &enclosure), 0);
     EXPECT_TRUE(vdx_dev_is_open(copy));
-    EXPECT_NE(copy.os_handle, list[0].os_handle);
-    EXPECT_EQ(vdx_dev_close(&error, &list[0]), 0);
-    EXPECT_FALSE(vdx_dev_is_open(list[0]));
+    EXPECT_NE(copy.os_handle, enclosure.os_handle);
+    EXPECT_EQ(vdx_dev_bus_number(copy), 1) << "the backend state came along";
+    EXPECT_EQ(vdx_dev_close(&error, &enclosure), 0);
+    EXPECT_FALSE(vdx_dev_is_open(enclosure));
 
-    fs::remove(root_ / "dev/sg0");
-    EXPECT_EQ(vdx_dev_open(&error, &list[0]), 1);
+    fs::remove(root_ / "dev/sg1");
+    EXPECT_EQ(vdx_dev_open(&error, &enclosure), 1);
     EXPECT_EQ(error.code, 4u);
     EXPECT_EQ(error.subcode, static_cast<std::uint32_t>(ENOENT));
-    EXPECT_STREQ(error.message, "linux dev open failed, could not open /dev/sg0");
-    // The copy's own handle is unaffected; a copy of a closed record opens nothing.
+    EXPECT_STREQ(error.message, "linux dev open failed, could not open /dev/sg1");
     EXPECT_TRUE(vdx_dev_is_open(copy));
     vdx_dev closed_copy;
-    EXPECT_EQ(vdx_dev_copy(&closed_copy, &list[0]), 0);
+    EXPECT_EQ(vdx_dev_copy(&closed_copy, &enclosure), 0);
     EXPECT_FALSE(vdx_dev_is_open(closed_copy));
 }
 
-TEST_F(LinuxTree, AdaptecPresentWhenAHostRunsAacraid) {
-    write_file(root_ / "sys/class/scsi_host/host0/proc_name", "ahci\n");
-    EXPECT_FALSE(vdx_adaptec_present());
-    write_file(root_ / "sys/class/scsi_host/host3/proc_name", "aacraid\n");
-    EXPECT_TRUE(vdx_adaptec_present());
-}
-
 // ---------------------------------------------------------------------------
-// The SG_IO and NVMe ioctl seam.
+// The ioctl seam: a scripted kernel that records the request and answers.
 
-struct seam_state {
+struct sg_answer {
+    int result = 0, error_number = 0;
+    unsigned char status = 0;
+    unsigned short host = 0, driver = 0;
+    int resid = 0;
+    std::vector<std::uint8_t> sense = {}, data = {};
+};
+struct kernel {
     unsigned long request = 0;
     sg_io_hdr_t hdr{};
     std::vector<std::uint8_t> cdb;
     nvme_passthru_cmd nvme{};
-    // What the fake kernel answers.
-    int result = 0;
-    int error_number = 0;
-    unsigned char status = 0;
-    unsigned short host_status = 0;
-    unsigned short driver_status = 0;
-    int resid = 0;
-    std::vector<std::uint8_t> sense;
-    std::vector<std::uint8_t> data;
+    sg_answer answer;  // for NVMe: result is the status
     unsigned nvme_result = 0;
-    // Per-opcode answers for probing: opcode -> SCSI status.
     std::function<unsigned char(const std::uint8_t* cdb)> status_for;
 };
-seam_state g_seam;
+kernel g_kernel;
 
-int fake_ioctl(int, unsigned long request, void* arg) {
-    g_seam.request = request;
+int scripted_ioctl(int, unsigned long request, void* arg) {
+    kernel& k = g_kernel;
+    const sg_answer& a = k.answer;
+    k.request = request;
+    auto* hdr = static_cast<sg_io_hdr_t*>(arg);
+    auto* nvme = static_cast<nvme_passthru_cmd*>(arg);
     if (request == SG_IO) {
-        auto* hdr = static_cast<sg_io_hdr_t*>(arg);
-        g_seam.hdr = *hdr;
-        g_seam.cdb.assign(hdr->cmdp, hdr->cmdp + hdr->cmd_len);
-        if (g_seam.result < 0) {
-            errno = g_seam.error_number;
-            return -1;
-        }
-        hdr->status = g_seam.status_for ? g_seam.status_for(hdr->cmdp) : g_seam.status;
-        hdr->host_status = g_seam.host_status;
-        hdr->driver_status = g_seam.driver_status;
-        hdr->resid = g_seam.resid;
-        const std::size_t sense_n = std::min<std::size_t>(g_seam.sense.size(), hdr->mx_sb_len);
-        if (sense_n) std::memcpy(hdr->sbp, g_seam.sense.data(), sense_n);
-        hdr->sb_len_wr = static_cast<unsigned char>(sense_n);
-        const std::size_t data_n = std::min<std::size_t>(g_seam.data.size(), hdr->dxfer_len);
-        if (data_n && hdr->dxfer_direction == SG_DXFER_FROM_DEV) std::memcpy(hdr->dxferp, g_seam.data.data(), data_n);
-        return 0;
+        k.hdr = *hdr;
+        k.cdb.assign(hdr->cmdp, hdr->cmdp + hdr->cmd_len);
+    } else {
+        k.nvme = *nvme;
     }
-    auto* cmd = static_cast<nvme_passthru_cmd*>(arg);
-    g_seam.nvme = *cmd;
-    if (g_seam.result < 0) {
-        errno = g_seam.error_number;
+    if (a.result < 0) {
+        errno = a.error_number;
         return -1;
     }
-    cmd->result = g_seam.nvme_result;
-    return g_seam.result;
+    if (request != SG_IO) {
+        nvme->result = k.nvme_result;
+        return a.result;
+    }
+    hdr->status = k.status_for ? k.status_for(hdr->cmdp) : a.status;
+    hdr->host_status = a.host;
+    hdr->driver_status = a.driver;
+    hdr->resid = a.resid;
+    hdr->sb_len_wr = static_cast<unsigned char>(std::min<std::size_t>(a.sense.size(), hdr->mx_sb_len));
+    std::copy_n(a.sense.begin(), hdr->sb_len_wr, hdr->sbp);
+    if (hdr->dxfer_direction == SG_DXFER_FROM_DEV)
+        std::copy_n(a.data.begin(), std::min<std::size_t>(a.data.size(), hdr->dxfer_len),
+                    static_cast<std::uint8_t*>(hdr->dxferp));
+    return 0;
 }
 
-class SeamTest : public LinuxTree {
+class Seam : public LinuxTree {
 protected:
     void SetUp() override {
         LinuxTree::SetUp();
-        g_seam = seam_state{};
-        linux_ioctl_seam = &fake_ioctl;
-        dev_.os_handle = 42;
-        dev_.connection = kVdxConnectionEnclosure;
-        dev_.interface = kVdxInterfaceScsi;
-        dev_.backend = &vdx_linux_backend();
-        std::snprintf(dev_.name, sizeof dev_.name, "SCSI1:0,5,0");
-        std::snprintf(dev_.device_path, sizeof dev_.device_path, "/dev/sg0");
+        g_kernel = kernel{};
+        linux_ioctl_seam = &scripted_ioctl;
+        names(kVdxEnumAll);
+        vdx_error error{};
+        for (vdx_dev& d : list_.view()) ASSERT_EQ(vdx_dev_open(&error, &d), 0) << error.message;
     }
-    void TearDown() override {
-        dev_.os_handle = kVdxInvalidHandle;  // never a real descriptor
-        LinuxTree::TearDown();
-    }
-    vdx_scsi_cmd read_command(std::uint8_t* buffer, std::uint32_t length) {
-        vdx_scsi_cmd cmd{};
-        cmd.cdb[0] = 0x1C;
-        cmd.cdb[1] = 0x01;
-        cmd.cdb[2] = 0x02;
-        cmd.cdb[4] = static_cast<std::uint8_t>(length);
-        cmd.cdb_length = 6;
-        cmd.data = buffer;
-        cmd.transfer_length = length;
-        cmd.sense_length = 32;
-        cmd.timeout = 30000;
-        cmd.direction = kVdxDirFromDevice;
-        return cmd;
-    }
-    vdx_dev dev_;
 };
 
-TEST_F(SeamTest, ScsiRequestIsBuiltFromTheCommand) {
-    std::uint8_t buffer[64] = {};
-    vdx_scsi_cmd cmd = read_command(buffer, sizeof buffer);
-    g_seam.data = {0x02, 0x00, 0x00, 0x10};
-    g_seam.resid = 60;
-    vdx_error error{};
-    ASSERT_EQ(vdx_scsi_execute(&error, &dev_, &cmd), 0) << error.message;
-    EXPECT_EQ(g_seam.request, static_cast<unsigned long>(SG_IO));
-    EXPECT_EQ(g_seam.hdr.interface_id, 'S');
-    EXPECT_EQ(g_seam.hdr.dxfer_direction, SG_DXFER_FROM_DEV);
-    EXPECT_EQ(g_seam.hdr.cmd_len, 6);
-    EXPECT_EQ(g_seam.cdb, (std::vector<std::uint8_t>{0x1C, 0x01, 0x02, 0x00, 64, 0x00}));
-    EXPECT_EQ(g_seam.hdr.dxfer_len, 64u);
-    EXPECT_EQ(g_seam.hdr.dxferp, buffer);
-    EXPECT_EQ(g_seam.hdr.mx_sb_len, 32);
-    EXPECT_EQ(g_seam.hdr.timeout, 30000u);
-    EXPECT_EQ(cmd.bytes_transferred, 4u);
-    EXPECT_EQ(cmd.scsi_status, 0);
-    EXPECT_EQ(buffer[3], 0x10);
-
-    g_seam.resid = 0;
-    std::uint8_t page[8] = {0x04};
-    vdx_scsi_cmd out{};
-    out.cdb[0] = 0x1D;
-    out.cdb_length = 6;
-    out.data = page;
-    out.transfer_length = sizeof page;
-    out.direction = kVdxDirToDevice;
-    out.sense_length = 32;
-    ASSERT_EQ(vdx_scsi_execute(&error, &dev_, &out), 0);
-    EXPECT_EQ(g_seam.hdr.dxfer_direction, SG_DXFER_TO_DEV);
-    EXPECT_EQ(out.bytes_transferred, 8u);
-
-    vdx_scsi_cmd none{};
-    none.cdb[0] = 0x00;
-    none.cdb_length = 6;
-    ASSERT_EQ(vdx_scsi_execute(&error, &dev_, &none), 0);
-    EXPECT_EQ(g_seam.hdr.dxfer_direction, SG_DXFER_NONE);
+// A RECEIVE DIAGNOSTIC RESULTS of 64 bytes on the enclosure: the request
+// built, and the kernel's answer -> result, error record, status, sense, count.
+TEST_F(Seam, ScsiRequestAndTheKernelsAnswer) {
+    const std::vector<std::uint8_t> sense = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x00};
+    struct row {
+        std::uint32_t direction;
+        int sg_direction;
+        sg_answer answer;
+        int rc;
+        std::uint32_t subcode;  // error 4
+        const char* message;
+        std::uint32_t sense_length, transferred;
+    };
+    const row rows[] = {
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.resid = 60, .data = {2, 0, 0, 0x10}}, 0, 0, "", 0, 4},
+        {kVdxDirToDevice, SG_DXFER_TO_DEV, {}, 0, 0, "", 0, 64},
+        {kVdxDirNone, SG_DXFER_NONE, {}, 0, 0, "", 0, 0},
+        // CHECK CONDITION with sense available (driver status 08h) is a delivered command.
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.status = 2, .driver = 8, .resid = 64, .sense = sense}, 0, 0, "", 14, 0},
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.result = -1, .error_number = EBADF}, 1, EBADF,
+         "error executing scsi SG_IO ioctl", 0, 0},
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.host = 3}, 1, 3, "scsi command failed - host status 3h", 0, 64},
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.driver = 6}, 1, 6, "scsi command failed - driver status 6h", 0, 64},
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.resid = 100}, 0, 0, "", 0, 0},  // residual beyond the transfer
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.resid = -5}, 0, 0, "", 0, 64},
+    };
+    const std::vector<std::uint8_t> cdb = {0x1C, 0x01, 0x02, 0x00, 64, 0x00};
+    for (const row& r : rows) {
+        const std::string what = std::to_string(&r - rows);
+        g_kernel.answer = r.answer;
+        std::uint8_t buffer[64] = {};
+        vdx_scsi_cmd cmd{};
+        std::copy(cdb.begin(), cdb.end(), cmd.cdb);
+        cmd.cdb_length = 6;
+        cmd.data = r.direction == kVdxDirNone ? nullptr : buffer;
+        cmd.transfer_length = sizeof buffer;
+        cmd.sense_length = 32;
+        cmd.timeout = 30000;
+        cmd.direction = r.direction;
+        vdx_error error{};
+        EXPECT_EQ(vdx_scsi_execute(&error, &list_[3], &cmd), r.rc) << what;
+        EXPECT_EQ(g_kernel.request, static_cast<unsigned long>(SG_IO));
+        EXPECT_EQ(g_kernel.hdr.interface_id, 'S');
+        EXPECT_EQ(g_kernel.hdr.dxfer_direction, r.sg_direction) << what;
+        EXPECT_EQ(g_kernel.cdb, cdb);
+        EXPECT_EQ(g_kernel.hdr.dxfer_len, cmd.data ? 64u : 0u) << what;
+        EXPECT_EQ(g_kernel.hdr.dxferp, cmd.data) << what;
+        EXPECT_EQ(g_kernel.hdr.mx_sb_len, 32);
+        EXPECT_EQ(g_kernel.hdr.timeout, 30000u);
+        EXPECT_EQ(error.code, r.rc ? 4u : 0u) << what;
+        EXPECT_EQ(error.subcode, r.subcode) << what;
+        EXPECT_STREQ(error.message, r.message);
+        EXPECT_EQ(cmd.scsi_status, r.answer.status) << what;
+        EXPECT_EQ(cmd.sense_length, r.sense_length) << what;
+        EXPECT_EQ(cmd.sense[12], r.sense_length ? 0x24 : 0) << what;
+        EXPECT_EQ(cmd.bytes_transferred, r.transferred) << what;
+        EXPECT_EQ(buffer[3], r.direction == kVdxDirFromDevice && r.answer.data.size() > 3 ? 0x10 : 0) << what;
+    }
 }
 
-TEST_F(SeamTest, CheckConditionComesBackWithStatusAndSense) {
-    std::uint8_t buffer[16] = {};
-    vdx_scsi_cmd cmd = read_command(buffer, sizeof buffer);
-    g_seam.status = 0x02;
-    g_seam.driver_status = 0x08;  // sense is available: not a failure of the request
-    g_seam.resid = 16;
-    g_seam.sense = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x00};
-    vdx_error error{};
-    ASSERT_EQ(vdx_scsi_execute(&error, &dev_, &cmd), 0);
-    EXPECT_EQ(cmd.scsi_status, 0x02);
-    EXPECT_EQ(cmd.sense_length, 14u);
-    EXPECT_EQ(cmd.sense[12], 0x24);
-    EXPECT_EQ(cmd.bytes_transferred, 0u);
-}
-
-TEST_F(SeamTest, FailedIoctlHostAndDriverErrorsAreError4) {
-    std::uint8_t buffer[16] = {};
-    vdx_scsi_cmd cmd = read_command(buffer, sizeof buffer);
-    vdx_error error{};
-    g_seam.result = -1;
-    g_seam.error_number = EBADF;
-    EXPECT_EQ(vdx_scsi_execute(&error, &dev_, &cmd), 1);
-    EXPECT_EQ(error.code, 4u);
-    EXPECT_EQ(error.subcode, static_cast<std::uint32_t>(EBADF));
-    EXPECT_STREQ(error.message, "error executing scsi SG_IO ioctl");
-
-    g_seam.result = 0;
-    g_seam.host_status = 0x03;  // timed out
-    EXPECT_EQ(vdx_scsi_execute(&error, &dev_, &cmd), 1);
-    EXPECT_EQ(error.code, 4u);
-    EXPECT_EQ(error.subcode, 3u);
-    EXPECT_STREQ(error.message, "scsi command failed - host status 3h");
-
-    g_seam.host_status = 0;
-    g_seam.driver_status = 0x06;
-    EXPECT_EQ(vdx_scsi_execute(&error, &dev_, &cmd), 1);
-    EXPECT_EQ(error.subcode, 6u);
-    EXPECT_STREQ(error.message, "scsi command failed - driver status 6h");
-}
-
-TEST_F(SeamTest, ResidualOutsideTheTransferIsClamped) {
-    std::uint8_t buffer[16] = {};
-    vdx_scsi_cmd cmd = read_command(buffer, sizeof buffer);
-    vdx_error error{};
-    g_seam.resid = 100;
-    ASSERT_EQ(vdx_scsi_execute(&error, &dev_, &cmd), 0);
-    EXPECT_EQ(cmd.bytes_transferred, 0u);
-    g_seam.resid = -5;
-    ASSERT_EQ(vdx_scsi_execute(&error, &dev_, &cmd), 0);
-    EXPECT_EQ(cmd.bytes_transferred, 16u);
-}
-
-// A unit attention (here: reported LUNs changed, fixed and descriptor
-// sense) means the command was not run: it is sent again, a bounded number of
-// times; other check conditions are not.
-TEST_F(SeamTest, UnitAttentionIsSentAgainAFewTimes) {
+// A unit attention (here: reported LUNs changed, fixed and descriptor sense)
+// means the command was not run: it is sent again, a bounded number of times;
+// other check conditions are not.
+TEST_F(Seam, UnitAttentionIsSentAgainAFewTimes) {
     struct row {
         std::vector<std::uint8_t> sense;
-        int attentions;     // answers with the sense before a GOOD one
-        int sent;           // SG_IO requests expected
+        int attentions;  // answers with the sense before a GOOD one
+        int sent;        // SG_IO requests expected
         unsigned char status;
     };
     const std::vector<std::uint8_t> fixed = {0x70, 0, 0x06, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x3F, 0x0E};
     const std::vector<std::uint8_t> descriptor = {0x72, 0x06, 0x3F, 0x0E, 0, 0, 0, 0};
     const std::vector<std::uint8_t> not_ready = {0x70, 0, 0x02, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x04, 0x01};
-    for (const row& r : std::vector<row>{{fixed, 1, 2, 0x00},
-                                         {descriptor, 3, 4, 0x00},
-                                         {fixed, 100, 4, 0x02},
+    for (const row& r : std::vector<row>{{fixed, 1, 2, 0x00}, {descriptor, 3, 4, 0x00}, {fixed, 100, 4, 0x02},
                                          {not_ready, 100, 1, 0x02}}) {
-        std::uint8_t buffer[16] = {};
-        vdx_scsi_cmd cmd = read_command(buffer, sizeof buffer);
         int sent = 0;
-        g_seam.sense = r.sense;
-        g_seam.status_for = [&](const std::uint8_t*) -> unsigned char { return ++sent <= r.attentions ? 0x02 : 0x00; };
+        g_kernel.answer = {.sense = r.sense};
+        g_kernel.status_for = [&](const std::uint8_t*) -> unsigned char { return ++sent <= r.attentions ? 0x02 : 0x00; };
+        std::uint8_t buffer[16];
+        vdx_scsi_cmd cmd{};
+        cmd.cdb_length = 6;
+        cmd.data = buffer;
+        cmd.transfer_length = sizeof buffer;
+        cmd.sense_length = 32;
+        cmd.direction = kVdxDirFromDevice;
         vdx_error error{};
-        ASSERT_EQ(vdx_scsi_execute(&error, &dev_, &cmd), 0);
+        ASSERT_EQ(vdx_scsi_execute(&error, &list_[3], &cmd), 0);
         EXPECT_EQ(sent, r.sent);
         EXPECT_EQ(cmd.scsi_status, r.status);
     }
 }
 
-TEST_F(SeamTest, NvmeAdminCommandAndItsStatus) {
-    dev_.interface = kVdxInterfaceNvme;
+TEST_F(Seam, NvmeAdminCommandAndItsStatus) {
     std::uint8_t buffer[4096];
     vdx_nvme_cmd cmd{};
     cmd.opcode = 0x06;
-    cmd.nsid = 0;
     cmd.cdw10 = 1;
     cmd.data = buffer;
     cmd.length = sizeof buffer;
     cmd.direction = kVdxDirFromDevice;
     cmd.timeout = 30000;
-    g_seam.result = 0x4102;  // DNR, status code type 1, status code 2
-    g_seam.nvme_result = 0xABCD;
+    g_kernel.answer.result = 0x4102;  // DNR, status code type 1, status code 2
+    g_kernel.nvme_result = 0xABCD;
     vdx_error error{};
-    ASSERT_EQ(vdx_nvme_execute(&error, &dev_, &cmd), 0);
-    EXPECT_EQ(g_seam.request, static_cast<unsigned long>(NVME_IOCTL_ADMIN_CMD));
-    EXPECT_EQ(g_seam.nvme.opcode, 0x06);
-    EXPECT_EQ(g_seam.nvme.cdw10, 1u);
-    EXPECT_EQ(g_seam.nvme.addr, reinterpret_cast<std::uintptr_t>(buffer));
-    EXPECT_EQ(g_seam.nvme.data_len, 4096u);
-    EXPECT_EQ(g_seam.nvme.timeout_ms, 30000u);
+    ASSERT_EQ(vdx_nvme_execute(&error, &list_[2], &cmd), 0);
+    EXPECT_EQ(g_kernel.request, static_cast<unsigned long>(NVME_IOCTL_ADMIN_CMD));
+    EXPECT_EQ(g_kernel.nvme.opcode, 0x06);
+    EXPECT_EQ(g_kernel.nvme.cdw10, 1u);
+    EXPECT_EQ(g_kernel.nvme.addr, reinterpret_cast<std::uintptr_t>(buffer));
+    EXPECT_EQ(g_kernel.nvme.data_len, 4096u);
+    EXPECT_EQ(g_kernel.nvme.timeout_ms, 30000u);
     EXPECT_EQ(cmd.completion[0], 0xABCDu);
-    const std::uint32_t status = cmd.completion[3] >> 16;
-    EXPECT_EQ((status >> 1) & 0xFF, 0x02u);
-    EXPECT_EQ((status >> 9) & 0x7, 0x1u);
-    EXPECT_EQ(status & 1, 0u);
+    EXPECT_EQ(cmd.completion[3] >> 16, 0x4102u << 1) << "status code in bits 1-8, type in 9-11, phase 0";
 
-    g_seam.result = -1;
-    g_seam.error_number = ENOTTY;
-    EXPECT_EQ(vdx_nvme_execute(&error, &dev_, &cmd), 1);
+    g_kernel.answer = {.result = -1, .error_number = ENOTTY};
+    EXPECT_EQ(vdx_nvme_execute(&error, &list_[2], &cmd), 1);
     EXPECT_EQ(error.code, 4u);
     EXPECT_EQ(error.subcode, static_cast<std::uint32_t>(ENOTTY));
 }
 
-TEST_F(SeamTest, ProbeFindsNvmeSatAndPlainScsi) {
-    standard_tree();
-    vdx_dev_list list;
-    vdx_dev_enumerate_all(&list);
-    ASSERT_EQ(list.count, 4u);
+TEST_F(Seam, ProbeFindsNvmeSatAndPlainScsi) {
     vdx_error error{};
     // SAS disk: VPD 89h and ATA PASS-THROUGH both end in CHECK CONDITION.
-    g_seam.status = 0x02;
-    ASSERT_EQ(vdx_dev_probe(&error, &list[0]), 0) << error.message;
-    EXPECT_EQ(list[0].interface, kVdxInterfaceScsi);
-    // SATA disk: the ATA Information page is there.
-    g_seam.status = 0;
-    g_seam.data = {0x00, 0x89, 0x02, 0x38};
-    ASSERT_EQ(vdx_dev_probe(&error, &list[1]), 0);
-    EXPECT_EQ(list[1].interface, kVdxInterfaceScsiSatAta);
-    // A SATA disk without page 89h that answers IDENTIFY through SAT.
-    g_seam.data = {};
-    g_seam.status_for = [](const std::uint8_t* cdb) -> unsigned char { return cdb[0] == 0x85 ? 0 : 2; };
-    list[1].interface = 0;
-    ASSERT_EQ(vdx_dev_probe(&error, &list[1]), 0);
-    EXPECT_EQ(list[1].interface, kVdxInterfaceScsiSatAta);
-    EXPECT_EQ(g_seam.cdb[0], 0x85);
-    // NVMe controller and enclosure.
-    ASSERT_EQ(vdx_dev_probe(&error, &list[2]), 0);
-    EXPECT_EQ(list[2].interface, kVdxInterfaceNvme);
-    ASSERT_EQ(vdx_dev_probe(&error, &list[3]), 0);
-    EXPECT_EQ(list[3].interface, kVdxInterfaceScsi);
-    EXPECT_NE(g_traced.find("detected WINDOWS_SCSI_SAT_ATA\n"), std::string::npos);
+    g_kernel.answer.status = 0x02;
+    ASSERT_EQ(vdx_dev_probe(&error, &list_[0]), 0) << error.message;
+    EXPECT_EQ(list_[0].interface, kVdxInterfaceScsi);
+    EXPECT_EQ(g_kernel.cdb[0], 0x85);
+    // SATA disk: the ATA Information page is there...
+    g_kernel.answer = {.data = {0x00, 0x89, 0x02, 0x38}};
+    ASSERT_EQ(vdx_dev_probe(&error, &list_[1]), 0);
+    EXPECT_EQ(list_[1].interface, kVdxInterfaceScsiSatAta);
+    // ...or it answers IDENTIFY through SAT.
+    g_kernel.answer.data = {};
+    g_kernel.status_for = [](const std::uint8_t* cdb) -> unsigned char { return cdb[0] == 0x85 ? 0 : 2; };
+    list_[1].interface = 0;
+    ASSERT_EQ(vdx_dev_probe(&error, &list_[1]), 0);
+    EXPECT_EQ(list_[1].interface, kVdxInterfaceScsiSatAta);
+    ASSERT_EQ(vdx_dev_probe(&error, &list_[2]), 0);
+    EXPECT_EQ(list_[2].interface, kVdxInterfaceNvme);
+    ASSERT_EQ(vdx_dev_probe(&error, &list_[3]), 0);
+    EXPECT_EQ(list_[3].interface, kVdxInterfaceScsi);
 }
 
 }  // namespace

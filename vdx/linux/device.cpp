@@ -130,7 +130,7 @@ bool linux_probe_scsi(vdx_dev* dev) { return !linux_probe_nvme(dev); }
 
 int vdx_linux_bus_number(const vdx_dev* dev) {
     if (!dev) return -1;
-    if (dev->linux_fields.hctl_known) return static_cast<int>(dev->linux_fields.host);
+    if (const auto* state = vdx_backend_state_of<vdx_linux_state>(*dev)) return static_cast<int>(state->host);
     if (dev->scsi_address.port != 255) return dev->scsi_address.port;
     return -1;
 }

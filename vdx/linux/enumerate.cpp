@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -56,11 +57,12 @@ void set_address(vdx_dev* rec, const linux_sysfs::hctl& address) {
     rec->scsi_address.path = static_cast<std::uint8_t>(address.channel);
     rec->scsi_address.target = static_cast<std::uint8_t>(address.target);
     rec->scsi_address.lun = static_cast<std::uint8_t>(address.lun);
-    rec->linux_fields.host = address.host;
-    rec->linux_fields.channel = address.channel;
-    rec->linux_fields.target = address.target;
-    rec->linux_fields.lun = address.lun;
-    rec->linux_fields.hctl_known = 1;
+    auto state = std::make_unique<vdx_linux_state>();
+    state->host = address.host;
+    state->channel = address.channel;
+    state->target = address.target;
+    state->lun = address.lun;
+    rec->backend_state = std::move(state);
 }
 
 // The SCSI device folder behind `<entry>/device` and its address.

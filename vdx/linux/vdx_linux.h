@@ -7,6 +7,8 @@
 // ("/dev/sg3"); open joins the root and that path.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -34,6 +36,17 @@ int vdx_linux_disk_index(std::string_view kernel_name);
 
 // The Linux backend table.
 const vdx_backend_ops& vdx_linux_backend();
+
+// What the backend keeps per device: the full-width SCSI address (host
+// numbers can exceed the 8-bit port of the shared address record).
+struct vdx_linux_state final : vdx_backend_state {
+    std::uint32_t host = 0;
+    std::uint32_t channel = 0;
+    std::uint32_t target = 0;
+    std::uint64_t lun = 0;
+
+    std::unique_ptr<vdx_backend_state> clone() const override { return std::make_unique<vdx_linux_state>(*this); }
+};
 
 // Backend operations, exposed for tests.
 void vdx_linux_enumerate_disks(vdx_dev_list* list);

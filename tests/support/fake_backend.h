@@ -113,16 +113,10 @@ inline const vdx_backend_ops& fake_backend() {
 // Installs the fake as the platform backend for the scope, with a clean state.
 class fake_backend_scope {
 public:
-    fake_backend_scope() {
-        g_fake = fake_state{};
-        previous_ = vdx_backend_install(vdx_backend_kind::platform, &fake_backend());
-    }
-    ~fake_backend_scope() { vdx_backend_install(vdx_backend_kind::platform, nullptr); }
-    fake_backend_scope(const fake_backend_scope&) = delete;
-    fake_backend_scope& operator=(const fake_backend_scope&) = delete;
+    fake_backend_scope() { g_fake = fake_state{}; }
 
 private:
-    const vdx_backend_ops* previous_ = nullptr;
+    vdx_backend_scope installed_{vdx_backend_kind::platform, &fake_backend()};
 };
 
 // A device record that belongs to the fake backend.

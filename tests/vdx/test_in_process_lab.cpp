@@ -1,0 +1,100 @@
+// The in-process lab backend: the same devices, outputs and device commands
+// as the real binary on the lab through the preload shim.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cmdx/cmdxbasics/cmdxbasics.h"
+#include "tests/support/in_process_lab.h"
+#include "tests/support/running_lab.h"
+#include "vdx/vdx.h"
+
+namespace enctl::testing {
+namespace {
+
+TEST(InProcessLab, ShowAndShowHandlesMatchTheRealBinaryOnTheDefaultLab) {
+    running_lab shimmed;
+    ASSERT_TRUE(shimmed.started()) << shimmed.start_result().err;
+    in_process_lab lab;
+    ASSERT_TRUE(lab.ok()) << lab.error();
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"show"}, {"show", "handles"}}) {
+        shimmed.lab_command({"stats", shimmed.dir(), "reset"});
+        lab.reset_counters();
+        const process_result expected = shimmed.enctl(args);
+        const in_process_result actual = run_enctl_in_process(args);
+        EXPECT_EQ(actual.exit_code, expected.exit_code) << args.back();
+        EXPECT_EQ(actual.out, expected.out) << args.back();
+        EXPECT_EQ(lab.stats(), shimmed.lab_command({"stats", shimmed.dir()}).out) << args.back();
+    }
+}
+
+TEST(InProcessLab, ListsTheDescribedDevicesAndCountsTheirCommands) {
+    in_process_lab lab(R"({
+      "enclosures": [{"product": 5, "host": 3, "target": 5, "serial": "OPAL-9",
+                      "faults": [{"opcode": "0x1C", "page": 3, "kind": "check_condition",
+                                  "sense": {"key": 5, "asc": "0x24", "ascq": 0}},
+                                 {"opcode": "0x12", "page": "0x80", "kind": "check_condition", "count": 1,
+                                  "sense": {"key": 6, "asc": "0x29", "ascq": 0}}]}],
+      "disks": [{"enclosure": "encl0", "slot": 1, "serial": "ZL01"},
+                {"kind": "sata", "serial": "WL02"}, {"kind": "nvme", "serial": "NL03"}]})");
+    ASSERT_TRUE(lab.ok()) << lab.error();
+    // The unseated SATA disk sits on the first free host, before the enclosure's.
+    EXPECT_EQ(lab.device_names(), (std::vector<std::string>{"disk0", "disk1", "nvme0", "SCSI3:0,5,0"}));
+
+    // The page 03h fault costs the firmware revision, not the enclosure; the
+    // unit attention on VPD 80h is answered by sending the command again.
+    const in_process_result show = run_enctl_in_process({"show"});
+    EXPECT_EQ(show.exit_code, 0);
+    EXPECT_NE(show.out.find("Device: SCSI3:0,5,0\n    product : M7310-P\n    serial  : OPAL-9\n"
+                            "    firmware: N/A\n"),
+              std::string::npos)
+        << show.out;
+    EXPECT_EQ(lab.commands("SCSI3:0,5,0", 0x1C, 0x03), 1u);
+    EXPECT_EQ(lab.commands("SCSI3:0,5,0", 0x12, 0x80), 2u);
+    EXPECT_EQ(lab.commands("/dev/sda"), 0u);
+
+    // Serial numbers through each disk's command set, and what each cost.
+    lab.reset_counters();
+    vdx_dev_list list;
+    vdx_dev_enumerate_flags(&list, kVdxEnumDisks | kVdxEnumScsiControllers);
+    ASSERT_EQ(list.count, 3u);
+    const char* const serials[] = {"WL02", "ZL01", "NL03"};
+    for (std::uint32_t i = 0; i < list.count; ++i) {
+        vdx_error error{};
+        ASSERT_EQ(vdx_dev_probe(&error, &list[i]), 0) << list[i].name << ": " << error.message;
+        char serial[32] = {};
+        EXPECT_EQ(cmdxbasics_get_serial(&error, &list[i], serial), 0) << list[i].name << ": " << error.message;
+        EXPECT_STREQ(serial, serials[i]);
+    }
+    EXPECT_EQ(list[0].interface, kVdxInterfaceScsiSatAta);
+    EXPECT_EQ(list[1].interface, kVdxInterfaceScsi);
+    EXPECT_EQ(lab.commands("disk0", 0x85, 0xEC), 1u);
+    EXPECT_EQ(lab.commands("disk1", 0x85), 1u);  // the probe's IDENTIFY, refused by a SAS disk
+    EXPECT_EQ(lab.commands("nvme0", 0x06), 1u);
+
+    // ATA on the SATA disk goes out as ATA PASS-THROUGH; the registers come back from the sense.
+    vdx_ata_cmd power{};
+    power.protocol = 3;  // non-data
+    power.command = 0xE5;  // CHECK POWER MODE
+    power.check_condition = 1;
+    vdx_error error{};
+    ASSERT_EQ(vdx_ata_execute(&error, &list[0], &power), 0) << error.message;
+    EXPECT_EQ(lab.commands("disk0", 0x85, 0xE5), 1u);
+    EXPECT_EQ(power.count, 0xFF) << "active";
+    EXPECT_EQ(power.status, 0x50);
+    EXPECT_EQ(power.device, 0x40);
+
+    // One lab at a time, and only a sound description.
+    EXPECT_FALSE(in_process_lab().ok());
+    vdx_dev_release(&list);
+}
+
+TEST(InProcessLab, RefusesAnUnusableDescription) {
+    in_process_lab lab(R"({"enclosures": [{"product": 9}]})");
+    EXPECT_FALSE(lab.ok());
+    EXPECT_EQ(lab.error(), "enclosures[0].product: must be a number from 0 to 7");
+}
+
+}  // namespace
+}  // namespace enctl::testing
