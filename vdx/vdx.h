@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 
 #include "basekit/error.h"
 
@@ -269,6 +270,11 @@ bool vdx_dev_is_megaraid(const vdx_dev& dev);
 bool vdx_dev_is_csmi(const vdx_dev& dev);
 bool vdx_dev_is_storage(const vdx_dev& dev);
 bool vdx_dev_is_adaptec_raid_driver(const vdx_dev& dev);
+// The name an outside program (sg_ses, smartctl) is given to reach the
+// device: on Linux its node below the root the platform backend reads
+// devices from ("/" on a host, ENCTL_SYSROOT under the lab).
+std::string vdx_dev_tool_name(const vdx_dev& dev);
+
 // True when the device's interface has a SCSI command path.
 bool vdx_has_scsi_path(const vdx_dev& dev);
 // The name a probe reports for an interface ("WINDOWS_SCSI", ...), or "".

@@ -55,12 +55,16 @@ void save_product1_debug_pages(vdx_dev& device);
 // Lines of a text page (NUL bytes dropped, the text after the last LF too)
 // into `path`: "*File saved" or "ERROR - Not saved". True when a line was written.
 bool save_to_text_file(const std::string& path, std::span<const std::uint8_t> page);
+// The file stem of a remote command's reply: the command with each blank an
+// underscore; the four FPGA port reads "i2c_read_fpga_port1" to "...4".
+std::string cli_file_stem(std::string_view command);
 // The reply of the command just sent (page ECh) into <log sub dir>/<stem>_<encl>.txt.
 void save_ses_cli_page(vdx_dev& device, std::string_view stem);
 
 // Host steps.
 void get_system_light_logs();
 void get_system_heavy_logs();
+// The logs of every disk of the device table (smartctl, sg_logs, sg_inq).
 void get_drive_logs(const target_list& targets);
 // The vendor step of the enclosures without extended support: the drive
 // diagnostic tool on products 3 and 4; the number of its two steps that
