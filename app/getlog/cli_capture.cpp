@@ -189,8 +189,8 @@ int get_enctl_logs() {
     const std::string folder = enter_log_folder(kJbodLogsFolder, true);
     const std::string program(text_of(g_enctl_data.execution_file));
     for (const char* operation : {"show", "iom"}) {
-        const command_line command{{program, operation},
-                                   folder + kPathSeparator + "enctl_" + operation + ".txt"};
+        const command_line command{.argv = {program, operation},
+                                   .output_file = folder + kPathSeparator + "enctl_" + operation + ".txt"};
         CONSOLE_PRINT(kVerbosityDebug, "***command=%s\n", command_text(command).c_str());
         run_command(command);
     }

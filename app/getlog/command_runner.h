@@ -20,12 +20,12 @@ inline constexpr std::uint32_t kDefaultCommandTimeout = 60;
 extern std::uint32_t g_command_timeout;
 
 struct command_line {
-    std::vector<std::string> argv;  // argv[0]: the program, looked up in PATH when it has no "/"
+    std::vector<std::string> argv{};  // argv[0]: the program, looked up in PATH when it has no "/"
     // Where standard output goes: captured (empty) or into this new file
     // (nothing already there is written through).
-    std::string output_file;
+    std::string output_file{};
     bool merge_errors = false;  // standard error goes with standard output (else it is discarded)
-    std::string working_dir;    // empty: this process's
+    std::string working_dir{};  // empty: this process's
 };
 
 // The command as the messages show it: its words, each quoted when it holds

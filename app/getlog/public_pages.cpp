@@ -13,7 +13,7 @@ namespace {
 constexpr std::uint8_t kStandardPages[] = {0x00, 0x01, 0x02, 0x03, 0x05, 0x07, 0x0A};
 
 void save_tool_output(const std::string& file, std::vector<std::string> argv) {
-    run_command({std::move(argv), file});
+    run_command({.argv = std::move(argv), .output_file = file});
     CONSOLE_PRINT(kVerbosityNormal, "*File saved: %s\n", file.c_str());
 }
 

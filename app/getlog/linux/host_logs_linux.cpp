@@ -33,7 +33,7 @@ std::string in_folder(const std::string& folder, std::string_view file) {
 }
 
 void run_into(const std::string& file, std::vector<std::string> argv, bool merge_errors = false) {
-    run_command({std::move(argv), file, merge_errors});
+    run_command({.argv = std::move(argv), .output_file = file, .merge_errors = merge_errors});
 }
 
 std::string read_small_file(const fs::path& path) {
@@ -197,8 +197,8 @@ int get_private_vendor_logs(vdx_dev& device) {
     if (!target || (target->product_code != 3 && target->product_code != 4)) return 0;
     const std::string folder = enter_log_folder(kSesFolder, true);
     // The tool leaves its dump files in its working folder: run it in "ses".
-    command_line command{{"korv_diag_tool", "-d", vdx_dev_tool_name(device), "-n"}};
-    command.working_dir = folder;
+    const command_line command{.argv = {"korv_diag_tool", "-d", vdx_dev_tool_name(device), "-n"},
+                               .working_dir = folder};
     int count = run_command(command) == 0 ? 1 : 0;
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
