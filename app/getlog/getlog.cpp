@@ -115,7 +115,7 @@ int getlog_run(target_list& targets) {
     if (g_getlog.common || g_getlog.vendor || g_getlog.vendor_iom || g_getlog.health)
         capture_enclosures(targets, counter);
     if (drive_logs_wanted()) {
-        get_drive_logs(targets);
+        get_drive_logs();
         ++counter;
     }
     if (g_getlog.own_displays) get_enctl_logs();

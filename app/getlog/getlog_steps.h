@@ -64,8 +64,9 @@ void save_ses_cli_page(vdx_dev& device, std::string_view stem);
 // Host steps.
 void get_system_light_logs();
 void get_system_heavy_logs();
-// The logs of every disk of the device table (smartctl, sg_logs, sg_inq).
-void get_drive_logs(const target_list& targets);
+// The logs of every disk (SCSI disks and NVMe controllers) with smartctl,
+// sg_logs and sg_inq.
+void get_drive_logs();
 // The vendor step of the enclosures without extended support: the drive
 // diagnostic tool on products 3 and 4; the number of its two steps that
 // succeeded (0 to 2).

@@ -96,29 +96,24 @@ std::vector<std::string> sg_scan_argv() {
 
 void print_created(const std::string& folder) { CONSOLE_PRINT(kVerbosityNormal, "Created files in %s\n", folder.c_str()); }
 
-// How smartctl is told the kind of a disk.
-const char* smartctl_type(const vdx_dev& device) {
-    if (device.interface == kVdxInterfaceNvme) return "nvme";
-    if (device.interface == kVdxInterfaceScsiSatAta) return "sat";
-    return "scsi";
-}
-
-// The disks of the table: their host node ("/dev/sda"), short name ("sda").
+// The disks the device layer lists (SCSI disks and NVMe controllers), by
+// their host node ("/dev/sda") and its name ("sda").
 struct disk {
-    const vdx_dev* device;
     std::string path;
     std::string name;
-    bool scsi;
+    bool nvme;
 };
 
-std::vector<disk> disks_of(const target_list& targets) {
+std::vector<disk> list_disks() {
+    vdx_dev_list list;
+    vdx_dev_enumerate_flags(&list, kVdxEnumDisks | kVdxEnumScsiControllers);
     std::vector<disk> disks;
-    for (const vdx_dev& device : targets.view()) {
-        if (!attached_record(device, kEndDeviceTag)) continue;
+    for (const vdx_dev& device : list.view()) {
         const std::string path(text_of(device.device_path));
-        if (!path.starts_with("/dev/sd") && !path.starts_with("/dev/nvme")) continue;
-        disks.push_back({&device, path, fs::path(path).filename().string(), path.starts_with("/dev/sd")});
+        const bool nvme = path.starts_with("/dev/nvme");
+        if (nvme || path.starts_with("/dev/sd")) disks.push_back({path, fs::path(path).filename().string(), nvme});
     }
+    vdx_dev_release(&list);
     return disks;
 }
 
@@ -168,12 +163,13 @@ void get_system_light_logs() {
     CONSOLE_PRINT(kVerbosityNormal, "\n");
 }
 
-void get_drive_logs(const target_list& targets) {
+void get_drive_logs() {
     const std::string folder = enter_log_folder(kDisksFolder, true);
-    const std::vector<disk> disks = disks_of(targets);
+    const std::vector<disk> disks = list_disks();
     for (const disk& d : disks) {
-        const std::string node = vdx_dev_tool_name(*d.device);
-        const char* type = smartctl_type(*d.device);
+        const std::string node = vdx_linux_path(d.path);
+        // "sat,auto": ATA commands for a SATA disk behind SCSI/ATA translation, SCSI for the others.
+        const char* type = d.nvme ? "nvme" : "sat,auto";
         CONSOLE_PRINT(kVerbosityNormal, "device: %s\n", d.path.c_str());
         save_drive_file(in_folder(folder, "smartctl_health_" + d.name + ".txt"), {"smartctl", "-d", type, "-H", node});
         save_drive_file(in_folder(folder, "smartctl_extended_" + d.name + ".txt"),
@@ -181,8 +177,8 @@ void get_drive_logs(const target_list& targets) {
         CONSOLE_PRINT(kVerbosityNormal, "\n");
     }
     for (const disk& d : disks) {
-        if (!d.scsi) continue;
-        const std::string node = vdx_dev_tool_name(*d.device);
+        if (d.nvme) continue;
+        const std::string node = vdx_linux_path(d.path);
         CONSOLE_PRINT(kVerbosityNormal, "device: %s\n", d.path.c_str());
         save_drive_file(in_folder(folder, "sg_logs_-p0x18_" + d.name + ".txt"), {"sg_logs", node, "-p0x18"});
         save_drive_file(in_folder(folder, "sg_inq_" + d.name + ".txt"), {"sg_inq", node});
