@@ -109,8 +109,13 @@ void save_private_ses_event_log(vdx_dev& device, std::string_view stem, std::uin
         CONSOLE_PRINT(kVerbosityDebug, "%s page %02X=%02X length=%04X xferred=%Xh\n", keep ? "Save" : "Not save",
                       page_code, page_byte0(page), page_length(page), transferred);
     }
-    CONSOLE_PRINT(kVerbosityNormal, "*File saved: %s\n", path.c_str());
-    CONSOLE_PRINT(kVerbosityDebug, "*Saved: %llXh bytes\n", static_cast<unsigned long long>(total));
+    // Only a file that holds events is reported saved.
+    if (total > 0) {
+        CONSOLE_PRINT(kVerbosityNormal, "*File saved: %s\n", path.c_str());
+        CONSOLE_PRINT(kVerbosityDebug, "*Saved: %llXh bytes\n", static_cast<unsigned long long>(total));
+    } else {
+        CONSOLE_PRINT(kVerbosityDebug, "*No data for: %s\n", path.c_str());
+    }
 }
 
 // Product 1's pages, into the "ses" folder that get_private_ses_logs of the
