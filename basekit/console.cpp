@@ -36,6 +36,14 @@ void console_print(const char* format, ...) {
     }
 }
 
+void console_print_text(std::string_view text) {
+    constexpr std::size_t kPiece = kPrintBufferSize - 1;
+    for (std::size_t at = 0; at < text.size(); at += kPiece) {
+        const std::string_view piece = text.substr(at, kPiece);
+        console_print("%.*s", static_cast<int>(piece.size()), piece.data());
+    }
+}
+
 int console_capture_begin(std::string_view path) {
     if (g_capture.active) return 1;
     set_text(g_capture.path, path);

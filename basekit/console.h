@@ -28,6 +28,11 @@ extern int g_console_verbosity;
 // to the capture file when a capture is active, else to standard output.
 void console_print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Writes `text` as it is (never as a format), in pieces of at most
+// kPrintBufferSize - 1 characters, so that a text of any length arrives whole.
+// The text must not hold NUL characters.
+void console_print_text(std::string_view text);
+
 // Returns 1 and changes nothing when a capture is already active; otherwise
 // stores the path (cut to 1023 characters) and activates capture, returns 0.
 int console_capture_begin(std::string_view path);

@@ -1,6 +1,7 @@
 #include "basekit/text.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 namespace enctl {
@@ -61,6 +62,22 @@ char* cut_non_printable(char* text) noexcept {
         }
     }
     return text;
+}
+
+std::string visible_text(std::string_view text, std::string_view kept) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 0x20 && byte != 0x7F) || kept.find(c) != std::string_view::npos) {
+            out += c;
+            continue;
+        }
+        char escaped[5];
+        std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+        out += escaped;
+    }
+    return out;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace enctl {
@@ -30,6 +31,11 @@ const char* skip_lines(const char* text, std::size_t count) noexcept;
 
 // End the text at its first byte outside 32..126. Returns `text`.
 char* cut_non_printable(char* text) noexcept;
+
+// `text` safe to show on a terminal: every control character (and DEL) but
+// those in `kept` becomes the visible text "\xNN". Texts that a device sends
+// are shown through it.
+std::string visible_text(std::string_view text, std::string_view kept = "\t\n");
 
 // Firmware version gates: the text (up to 63 characters) is cut into
 // "-"-separated tokens and its first token compared with `value`: equal, or

@@ -1,93 +1,148 @@
 #include "sim/command_line.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
-#include <string>
-#include <string_view>
 
-#include "sim/enclosure.h"
+#include "sim/command_line_commands.h"
 
 namespace enctl::sim {
 
 namespace {
 
-// Element status codes (page 02h byte 0, bits 3-0) as the command line names them.
-const char* status_name(std::uint8_t code) {
-    static const char* const names[] = {"Unsupported", "OK",      "Critical",      "Noncritical",      "Unrecoverable",
-                                        "Not installed", "Unknown", "Not available", "No access allowed"};
-    return code < std::size(names) ? names[code] : "Reserved";
+enum class scope {
+    enclosure,  // answered by the primary expander only
+    expander,   // any expander ("sec1 ", "sec2 ", "rmt ")
+};
+
+struct cli_command {
+    std::string_view words;
+    scope where;
+    bool takes_args;  // more text may follow the words after a blank
+    cli_handler run;
+};
+
+// Every command the enclosure knows.
+constexpr cli_command kCommands[] = {
+    {"i2c scan", scope::enclosure, false, cli_i2c_scan},
+    {"i2c rd", scope::enclosure, true, cli_i2c_read},
+    {"show gpio", scope::enclosure, false, cli_gpio},
+    {"gpio", scope::expander, false, cli_gpio},
+    {"show io", scope::enclosure, false, cli_show_io},
+    {"show enc", scope::enclosure, false, cli_show_enc},
+    {"show dual", scope::enclosure, false, cli_show_dual},
+    {"show hosts", scope::enclosure, false, cli_show_hosts},
+    {"show phys", scope::expander, false, cli_show_phys},
+    {"show ac", scope::enclosure, false, cli_show_ac},
+    {"show actuator", scope::enclosure, false, cli_show_actuators},
+    {"show actuators", scope::enclosure, false, cli_show_actuators},
+    {"show le", scope::enclosure, false, cli_show_leds},
+    {"show led", scope::enclosure, false, cli_show_leds},
+    {"show leds", scope::enclosure, false, cli_show_leds},
+    {"show sensor", scope::enclosure, false, cli_show_sensors},
+    {"show sensors", scope::enclosure, false, cli_show_sensors},
+    {"show sn", scope::enclosure, false, cli_show_sn},
+    {"show drive", scope::enclosure, false, cli_show_drive},
+    {"show drives", scope::enclosure, false, cli_show_drives},
+    {"show drives high", scope::enclosure, false, cli_show_drives_high},
+    {"show drives low", scope::enclosure, false, cli_show_drives_low},
+    {"show thermon", scope::enclosure, false, cli_show_thermon},
+    {"show ses", scope::enclosure, false, cli_show_ses},
+    {"phyinfo", scope::expander, false, cli_phyinfo},
+    {"phyinfo buffer", scope::expander, false, cli_phyinfo_buffer},
+    {"debug dump", scope::expander, false, cli_debug_dump},
+    {"zonecfg", scope::enclosure, false, cli_zonecfg},
+    {"zonecfg disable", scope::enclosure, false, cli_zonecfg_disable},
+    {"err_cnts", scope::expander, true, cli_err_cnts},
+    {"show threads", scope::expander, false, cli_show_threads},
+    {"qinfo", scope::expander, false, cli_qinfo},
+    {"show fw", scope::enclosure, false, cli_show_fw},
+    {"show devices", scope::enclosure, false, cli_show_devices},
+    {"show cable", scope::enclosure, false, cli_show_cable},
+    {"show vpd", scope::enclosure, false, cli_show_vpd},
+    {"vpd set", scope::enclosure, true, cli_vpd_set},
+    {"status sas_phy", scope::expander, false, cli_status_sas_phy},
+    {"tx_para_get", scope::expander, true, cli_tx_para_get},
+    {"show autosync", scope::enclosure, false, cli_show_autosync},
+    {"flash erase", scope::expander, true, cli_flash_erase},
+};
+
+bool take_prefix(std::string_view& text, std::string_view prefix) {
+    if (!text.starts_with(prefix)) return false;
+    text.remove_prefix(prefix.size());
+    return true;
 }
 
-const ses_element_type* find_type(const enclosure& e, std::uint8_t code) {
+// The row of a command (its words alone, or followed by a blank and
+// arguments), and the arguments.
+const cli_command* find_command(std::string_view text, std::string_view& args) {
+    for (const auto& c : kCommands) {
+        if (text == c.words) {
+            args = {};
+            return &c;
+        }
+    }
+    for (const auto& c : kCommands) {
+        if (c.takes_args && text.starts_with(c.words) && text.size() > c.words.size() && text[c.words.size()] == ' ') {
+            args = text.substr(c.words.size() + 1);
+            return &c;
+        }
+    }
+    return nullptr;
+}
+
+std::string unknown(std::string_view command) {
+    return "Unknown command: " + std::string(command) + "\nType 'help' for the list of commands\n";
+}
+
+std::string help_text() {
+    std::string out = "Commands:\n";
+    for (const auto& c : kCommands) out += "  " + std::string(c.words) + (c.takes_args ? " ..." : "") + "\n";
+    return out;
+}
+
+// The partner IOM answers "iom ..." commands on the dual-IOM products 5 and 6
+// (not on the multi-tenant firmware).
+bool partner_reachable(const enclosure& e, int partner) {
+    const int product = e.spec().product;
+    return (product == 5 || product == 6) && !e.spec().multi_tenant && e.iom_present(partner);
+}
+
+std::string interpret(enclosure& e, std::string_view command) {
+    if (!e.profile().vendor_pages) return unknown(command);
+    if (command == "help") return help_text();
+    std::string_view text = command;
+    int iom = std::max(e.attached_iom(), 0);
+    if (take_prefix(text, "iom ")) {
+        iom = 1 - iom;
+        if (!partner_reachable(e, iom)) return "ERROR: the partner IOM cannot be reached\n";
+    }
+    std::uint32_t expander = 0;
+    if (e.expander_count() == 2 && take_prefix(text, "rmt ")) expander = 1;
+    if (e.expander_count() == 3 && take_prefix(text, "sec1 ")) expander = 1;
+    if (e.expander_count() == 3 && take_prefix(text, "sec2 ")) expander = 2;
+    std::string_view args;
+    const cli_command* row = find_command(text, args);
+    if (!row || (expander != 0 && row->where != scope::expander)) return unknown(command);
+    cli_call call{e, iom, expander, args};
+    return row->run(call);
+}
+
+}  // namespace
+
+const ses_element_type* element_type(const enclosure& e, std::uint8_t code) {
     for (const auto& t : e.types())
         if (t.code == code) return &t;
     return nullptr;
 }
 
-// One line per drive slot: "SLOT 012: On -Unk SAS  ZL1A2124", "SLOT 014: Off-Emp".
-std::string show_drives(const enclosure& e) {
-    std::string out = "Drive slots\n";
-    const ses_element_type* slots = find_type(e, ses_array_slot);
-    if (!slots) return out;
-    char line[128];
-    for (std::uint32_t s = 0; s < slots->elements.size(); ++s) {
-        const auto& status = slots->elements[s].status;
-        const auto& drive = e.occupant(s);
-        const char* state = "On -Ok ";
-        if ((status[0] & 0x0F) == 0x06)
-            state = "On -Unk";
-        else if (status[3] & 0x10)
-            state = "Off-Pwr";
-        else if (!drive)
-            state = "Off-Emp";
-        if (drive)
-            std::snprintf(line, sizeof line, "SLOT %03u: %s %-4s %s\n", s, state, drive->sata ? "SATA" : "SAS",
-                          drive->serial.c_str());
-        else
-            std::snprintf(line, sizeof line, "SLOT %03u: %s\n", s, state);
-        out += line;
-    }
-    return out;
+const std::string& run_cli_command(enclosure& e, std::string_view command) {
+    enclosure_state& s = e.state();
+    s.cli_commands.emplace_back(command);
+    s.cli_reply = interpret(e, command);
+    const auto fixed = e.spec().cli_replies.find(std::string(command));
+    if (fixed != e.spec().cli_replies.end()) s.cli_reply = fixed->second;
+    return s.cli_reply;
 }
-
-// One line per SAS connector element, named by its descriptor.
-std::string show_cable(const enclosure& e) {
-    std::string out;
-    const ses_element_type* conns = find_type(e, ses_sas_connector);
-    if (!conns) return out;
-    for (const auto& c : conns->elements) {
-        const std::uint8_t code = c.status[0] & 0x0F;
-        out += c.text + ": ";
-        if (code == 0x01)
-            out += "Connected, 4 lanes at 12 Gb/s";
-        else if (code == 0x05)
-            out += "Not installed";
-        else
-            out += std::string("Fault, ") + status_name(code);
-        out += "\n";
-    }
-    return out;
-}
-
-std::string zonecfg(const enclosure& e) {
-    const std::uint32_t zoning = e.spec().zoning;
-    if (zoning == 0) return "Zoning: disabled\n";
-    return "Zoning: enabled\nPre-defined configuration: " + std::to_string(zoning) + "\n";
-}
-
-struct cli_command {
-    std::string_view text;
-    std::string (*answer)(const enclosure&);
-};
-
-constexpr cli_command commands[] = {
-    {"show drives", show_drives},
-    {"show cable", show_cable},
-    {"zonecfg", zonecfg},
-};
-
-}  // namespace
 
 std::uint32_t take_cli_command(enclosure& e, std::span<const std::uint8_t> page) {
     // Bytes 2-3 hold the text length + 4; the text starts at byte 8.
@@ -96,19 +151,12 @@ std::uint32_t take_cli_command(enclosure& e, std::span<const std::uint8_t> page)
         const std::size_t declared = be16(&page[2]) >= 4 ? be16(&page[2]) - 4u : 0u;
         text = std::string_view(reinterpret_cast<const char*>(page.data() + 8), std::min(declared, page.size() - 8));
     }
-    for (const auto& c : commands) {
-        if (c.text == text) {
-            e.set_cli_reply(c.answer(e));
-            return 0;
-        }
-    }
-    e.set_cli_reply("Unknown command: " + std::string(text) + "\n");
+    run_cli_command(e, text);
     return 0;
 }
 
 bytes build_cli_reply(const enclosure& e) {
-    // The page length is 16 bits: a longer reply is cut.
-    const std::string_view text = std::string_view(e.cli_reply()).substr(0, 0xFFFF);
+    const std::string_view text = std::string_view(e.state().cli_reply).substr(0, 0xFFFF);
     bytes d(4 + text.size(), 0);
     d[0] = 0xEC;
     put_be16(&d[2], static_cast<std::uint32_t>(text.size()));

@@ -27,6 +27,7 @@ enclosure::enclosure(const enclosure_spec& spec) : spec_(spec), profile_(find_pr
     build_elements();
     for (std::uint32_t s = 0; s < spec_.slots; ++s) refresh_slot(s);
     apply_overrides();
+    init_state();
 }
 
 bool enclosure::iom_present(int iom) const {

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "basekit/clock.h"
 #include "sim/device.h"
 #include "sim/enclosure_logs.h"
+#include "sim/enclosure_state.h"
 #include "sim/lab_description.h"
 #include "sim/products.h"
 
@@ -81,9 +83,19 @@ public:
     std::optional<bytes> diagnostic_page(std::uint8_t page) const;
     std::string help_text() const;
 
-    // What the most recent command of the command line (page ECh) printed.
-    const std::string& cli_reply() const { return cli_reply_; }
-    void set_cli_reply(std::string text) { cli_reply_ = std::move(text); }
+    // What the enclosure remembers (settings, counters, logs, commands).
+    enclosure_state& state() { return state_; }
+    const enclosure_state& state() const { return state_; }
+
+    // Expanders per IOM, and the phys of expander `expander` (0 the primary).
+    std::uint32_t expander_count() const { return profile_->expanders_per_iom; }
+    std::uint32_t phy_count(std::uint32_t expander) const;
+
+    // The lab's clock (set by the lab; none: time stands at 0).
+    void set_clock(clock_source* clock) { clock_ = clock; }
+    std::uint64_t now_ms() const { return clock_ ? clock_->now_ms() : 0; }
+    // The enclosure's real-time clock, microseconds since the epoch.
+    std::uint64_t rtc_us() const;
 
     // Where the reads of its logs stand (sim/enclosure_logs.h); reading a
     // log page moves it on.
@@ -95,6 +107,7 @@ private:
     scsi_result receive_diagnostic(const scsi_command& cmd) const;
     scsi_result send_diagnostic(const scsi_command& cmd);
     void build_elements();
+    void init_state();  // sim/enclosure_state.cpp
     void apply_overrides();
     void refresh_slot(std::uint32_t slot);
     ses_element_type* find_type(std::uint8_t code);
@@ -105,7 +118,8 @@ private:
     std::vector<std::optional<slot_occupant>> slots_;
     std::uint32_t generation_ = 0;
     std::uint8_t last_sent_page_ = 0;  // page returned when PCV is clear
-    std::string cli_reply_;
+    enclosure_state state_;
+    clock_source* clock_ = nullptr;
     mutable enclosure_log_state logs_;
 };
 

@@ -148,21 +148,30 @@ scsi_result bundle_command(enclosure& e, const scsi_command& cmd) {
 }  // namespace
 
 std::string expander_log_text(const enclosure& e, std::uint8_t log_type, std::uint32_t expander) {
-    static constexpr const char* kMessages[] = {
-        "phy link up, 12.0 Gbps",        "SES page 02h read",         "zone manager idle",
-        "temperature poll complete",     "fan speed adjusted",        "drive slot power on",
-        "broadcast change sent",         "heartbeat from peer IOM",
-    };
     const std::uint32_t size = kExpanderLogSizes[log_type - 1];
     std::string text;
-    text.reserve(size + 128);
-    char line[160];
-    for (std::uint32_t n = 0; text.size() < size; ++n) {
-        std::snprintf(line, sizeof line, "[%08u] %s exp %u %s: %s\n", 1000 + 37 * n, e.spec().serial.c_str(),
-                      expander, kLogNames[log_type - 1], kMessages[(n + expander) % std::size(kMessages)]);
-        text += line;
+    if (log_type == 1) {
+        // The console: what the expander printed, as far back as the log holds.
+        static constexpr const char* kMessages[] = {
+            "phy link up, 12.0 Gbps",    "SES page 02h read",  "zone manager idle",       "temperature poll complete",
+            "fan speed adjusted",        "drive slot power on", "broadcast change sent",  "heartbeat from peer IOM",
+        };
+        char line[160];
+        for (std::uint32_t n = 0; text.size() < size; ++n) {
+            std::snprintf(line, sizeof line, "[%08u] %s exp %u consolelog: %s\n", 1000 + 37 * n,
+                          e.spec().serial.c_str(), expander, kMessages[(n + expander) % std::size(kMessages)]);
+            text += line;
+        }
+    } else {
+        // The crash and event logs hold what the expander recorded (emptied by
+        // "flash erase"); the rest of the log's space is zero.
+        const std::size_t index = static_cast<std::size_t>(std::max(e.attached_iom(), 0)) * e.expander_count() + expander;
+        const auto& recorded = e.state().expanders;
+        if (index < recorded.size())
+            for (const auto& line : log_type == 2 ? recorded[index].crash_log : recorded[index].event_log)
+                text += line + "\n";
     }
-    text.resize(size);
+    text.resize(size, '\0');
     return text;
 }
 

@@ -5,6 +5,7 @@
 #include <strings.h>
 #include <tuple>
 
+#include "sim/controllers.h"
 #include "sim/disk.h"
 #include "sim/enclosure.h"
 
@@ -34,6 +35,7 @@ lab::lab(const lab_description& description) : description_(description) {
         d.sas_address = e.sas_address;
         d.proc_name = e.proc_name;
         auto model = std::make_unique<enclosure>(e);
+        model->set_clock(&clock_);
         d.as_enclosure = model.get();
         by_label[e.label] = model.get();
         d.model_device = std::move(model);
@@ -50,6 +52,7 @@ lab::lab(const lab_description& description) : description_(description) {
         d.serial = s.serial;
         d.blocks = s.blocks;
         d.block_size = s.block_size;
+        d.controller = s.controller;
         for (const auto& f : s.faults) d.faults.push_back({f, 0, 0});
         slot_occupant occ;
         occ.serial = s.slot_serial;
@@ -90,9 +93,10 @@ lab::lab(const lab_description& description) : description_(description) {
 
     // Operating-system names: sg numbers in SCSI address order, sd letters in
     // the address order of the disks, nvme numbers in description order.
+    // Drives behind a RAID controller get the controller's names instead.
     std::vector<lab_device*> scsi;
     for (auto& d : devices_)
-        if (d.role != device_role::nvme) scsi.push_back(&d);
+        if (d.role != device_role::nvme && d.controller.empty()) scsi.push_back(&d);
     std::sort(scsi.begin(), scsi.end(), [](const lab_device* a, const lab_device* b) {
         return std::tie(a->address.host, a->address.channel, a->address.target, a->address.lun) <
                std::tie(b->address.host, b->address.channel, b->address.target, b->address.lun);
@@ -117,6 +121,7 @@ lab::lab(const lab_description& description) : description_(description) {
         d.block_node = "nvme" + std::to_string(d.block_index);
         d.name = d.block_node;
     }
+    name_controller_drives(devices_);
 }
 
 lab_device* lab::find(std::string_view name) {
@@ -127,7 +132,7 @@ lab_device* lab::find(std::string_view name) {
         name.remove_prefix(slash + 1);
     }
     for (auto& d : devices_) {
-        if (d.sg_node == name || (!d.block_node.empty() && d.block_node == name)) return &d;
+        if ((!d.sg_node.empty() && d.sg_node == name) || (!d.block_node.empty() && d.block_node == name)) return &d;
         if (d.name.size() == name.size() && strncasecmp(d.name.c_str(), name.data(), name.size()) == 0) return &d;
     }
     return nullptr;

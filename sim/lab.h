@@ -33,6 +33,7 @@ struct lab_device {
     std::uint32_t block_size = 512;
     std::uint64_t sas_address = 0;  // SAS address of the port the host sees (0 = none)
     std::string proc_name;          // the SCSI host's driver
+    std::string controller;         // RAID controller it sits behind ("" = none; sim/controllers.h)
     std::unique_ptr<device> model_device;
     enclosure* as_enclosure = nullptr;
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 
+#include "sim/controllers.h"
 #include "sim/enclosure.h"
 #include "sim/products.h"
 
@@ -173,11 +174,30 @@ public:
         return true;
     }
 
+    // "cli_replies": {"show fw": "text", "show enc": {"hex": "61 00 0a"}}
+    bool cli_replies(const cJSON* e, const std::string& where, std::map<std::string, std::string>& out) {
+        const cJSON* obj = cJSON_GetObjectItemCaseSensitive(e, "cli_replies");
+        if (!obj) return true;
+        if (!cJSON_IsObject(obj)) return fail(where + ".cli_replies", "must be an object");
+        for (const cJSON* it = obj->child; it; it = it->next) {
+            const std::string w = where + ".cli_replies[\"" + it->string + "\"]";
+            if (cJSON_IsString(it)) {
+                out[it->string] = it->valuestring;
+                continue;
+            }
+            const cJSON* hex = cJSON_IsObject(it) ? cJSON_GetObjectItemCaseSensitive(it, "hex") : nullptr;
+            const auto b = cJSON_IsString(hex) && it->child == hex && !hex->next ? parse_hex_bytes(hex->valuestring) : std::nullopt;
+            if (!b) return fail(w, "must be a text or {\"hex\": \"hex bytes\"}");
+            out[it->string] = std::string(b->begin(), b->end());
+        }
+        return true;
+    }
+
     bool enclosure(const cJSON* e, const std::string& where, enclosure_spec& s) {
         if (!keys(e, where, {"label", "product", "multi_tenant", "host", "channel", "target", "lun", "vendor",
                              "product_id", "revision", "product_name", "serial", "sas_address", "firmware",
                              "oobm_version", "slots", "iom", "attached_iom", "eip", "proc_name", "zoning",
-                             "alerts", "elements", "faults"}))
+                             "alerts", "elements", "faults", "cli_replies"}))
             return false;
         std::optional<std::uint64_t> product;
         if (!number(e, "product", where, product, 7)) return false;
@@ -218,6 +238,7 @@ public:
                 s.alerts.push_back(al);
             }
         }
+        if (!cli_replies(e, where, s.cli_replies)) return false;
         if (const cJSON* arr = cJSON_GetObjectItemCaseSensitive(e, "elements")) {
             if (!cJSON_IsArray(arr)) return fail(where + ".elements", "must be an array");
             int i = 0;
@@ -242,7 +263,8 @@ public:
 
     bool disk(const cJSON* d, const std::string& where, disk_spec& s) {
         if (!keys(d, where, {"kind", "vendor", "model", "revision", "serial", "naa", "blocks", "block_size",
-                             "enclosure", "slot", "slot_serial", "host", "channel", "target", "lun", "faults"}))
+                             "enclosure", "slot", "slot_serial", "host", "channel", "target", "lun", "controller",
+                             "faults"}))
             return false;
         std::string kind = "sas";
         std::optional<std::uint64_t> slot;
@@ -252,7 +274,8 @@ public:
             !number_into(d, "blocks", where, s.blocks, 0xFFFFFFFFFFFFull) ||
             !number_into(d, "block_size", where, s.block_size, 65536) || !text(d, "enclosure", where, s.enclosure) ||
             !number(d, "slot", where, slot, 254) || !text(d, "slot_serial", where, s.slot_serial) ||
-            !address(d, where, s.address) || !faults(d, where, s.faults))
+            !address(d, where, s.address) || !text(d, "controller", where, s.controller) ||
+            !faults(d, where, s.faults))
             return false;
         if (kind == "sas") {
             s.kind = disk_kind::sas;
@@ -366,6 +389,7 @@ bool complete_description(lab_description& lab, std::string& error) {
             break;
         }
         if (d.block_size != 512 && d.block_size != 4096) return fail(where + ".block_size", "must be 512 or 4096");
+        if (std::string problem = controller_problem(d); !problem.empty()) return fail(where + ".controller", problem);
         if (d.serial.size() > 20) return fail(where + ".serial", "at most 20 characters");
         if (!d.enclosure.empty()) {
             const auto it = labels.find(d.enclosure);
@@ -632,6 +656,20 @@ std::string lab_description_json(const lab_description& lab) {
             }
         }
         add_faults(o, e.faults);
+        if (!e.cli_replies.empty()) {
+            cJSON* replies = cJSON_AddObjectToObject(o, "cli_replies");
+            for (const auto& [command, reply] : e.cli_replies) {
+                if (reply.find('\0') == std::string::npos) {
+                    cJSON_AddStringToObject(replies, command.c_str(), reply.c_str());
+                    continue;
+                }
+                std::string hex = hex_lines(bytes(reply.begin(), reply.end()));
+                std::replace(hex.begin(), hex.end(), '\n', ' ');
+                cJSON* item = cJSON_CreateObject();
+                cJSON_AddStringToObject(item, "hex", hex.c_str());
+                cJSON_AddItemToObject(replies, command.c_str(), item);
+            }
+        }
         cJSON_AddItemToArray(encls, o);
     }
     cJSON* disks = cJSON_AddArrayToObject(root.get(), "disks");
@@ -651,6 +689,7 @@ std::string lab_description_json(const lab_description& lab) {
             cJSON_AddStringToObject(o, "slot_serial", d.slot_serial.c_str());
         }
         if (d.kind != disk_kind::nvme) add_address(o, d.address);
+        if (!d.controller.empty()) cJSON_AddStringToObject(o, "controller", d.controller.c_str());
         add_faults(o, d.faults);
         cJSON_AddItemToArray(disks, o);
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -73,6 +74,9 @@ struct enclosure_spec {
     std::vector<alert_spec> alerts;
     std::vector<element_override> elements;
     std::vector<fault_spec> faults;
+    // Reply text of the command line (page ECh) by command, in place of what
+    // the lab would print; it may hold any bytes, NUL included.
+    std::map<std::string, std::string> cli_replies;
 };
 
 enum class disk_kind { sas, sata, nvme };
@@ -90,6 +94,7 @@ struct disk_spec {
     int slot = -1;
     std::string slot_serial;        // serial the slot descriptor names (default: the serial)
     scsi_address address;           // SCSI disks; host defaults to the enclosure's
+    std::string controller;         // RAID controller it sits behind ("adaptec", "megaraid"; "" = none)
     std::vector<fault_spec> faults;
 };
 

@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "sim/controllers.h"
 #include "sim/enclosure.h"
 #include "sim/wire.h"
 
@@ -216,6 +217,15 @@ int control(lab& the_lab, std::string_view text, std::string& out, bool& stop) {
         out = "";
         return 0;
     }
+    if (words[0] == "state" && words.size() == 2) {
+        lab_device* dev = the_lab.find(words[1]);
+        if (!dev || !dev->as_enclosure) {
+            out = "no enclosure " + words[1] + " in the lab\n";
+            return 1;
+        }
+        out = enclosure_state_json(*dev->as_enclosure);
+        return 0;
+    }
     if (words[0] == "dump" && words.size() == 3) {
         lab_device* dev = the_lab.find(words[1]);
         if (!dev) {
@@ -239,6 +249,10 @@ int control(lab& the_lab, std::string_view text, std::string& out, bool& stop) {
             return 1;
         }
         out = hex_lines(*data);
+        return 0;
+    }
+    if (words[0] == "drives" && words.size() == 2) {
+        out = controller_drives_text(the_lab, words[1]);
         return 0;
     }
     out = "unknown request: " + std::string(text) + "\n";

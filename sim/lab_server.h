@@ -24,8 +24,8 @@ int listen_on(const std::string& path, std::string& error);
 // for the stop finds the lab's files settled when the answer arrives.
 void serve(lab& the_lab, int listen_fd, const std::function<void()>& on_stop = {});
 
-// Answers one control text ("stats", "reset", "dump DEVICE PAGE", "ping",
-// "stop"). Sets `stop` for "stop". Returns 0 and the output, or 1 and a message.
+// Answers one control text ("stats", "reset", "dump DEVICE PAGE",
+// "state DEVICE", "ping", "stop"). Sets `stop` for "stop". Returns 0 and the output, or 1 and a message.
 int control(lab& the_lab, std::string_view text, std::string& out, bool& stop);
 
 // Sends a control text to the lab at `socket`; false when it cannot be reached.

@@ -73,6 +73,7 @@ bool write_sysfs_tree(const lab& the_lab, const std::string& root_text, std::str
     const bool kernel_links = the_lab.description().kernel_class_links;
     int pci = 0;
     for (const auto& d : the_lab.devices()) {
+        if (!d.controller.empty()) continue;  // behind a RAID controller: no OS device
         if (d.role == device_role::nvme) {
             char fn[32];
             std::snprintf(fn, sizeof fn, "0000:00:1d.%d", pci++);

@@ -3,6 +3,8 @@
 
 #include <array>
 
+#include "vdx/thirdparty/vdx_raid_wrapper.h"
+
 namespace enctl {
 
 namespace {
@@ -10,6 +12,8 @@ namespace {
 using builtin_table_fn = const vdx_backend_ops* (*)();
 
 const vdx_backend_ops* platform_table() { return &vdx_platform_backend(); }
+const vdx_backend_ops* adaptec_table() { return &vdx_adaptec_backend(); }
+const vdx_backend_ops* megaraid_table() { return &vdx_megaraid_backend(); }
 
 // What each slot holds at start: the table the build links in for that kind,
 // none for a slot that stays empty until a table is installed.
@@ -19,8 +23,8 @@ struct builtin_backend {
 };
 constexpr builtin_backend kBuiltinBackends[] = {
     {vdx_backend_kind::platform, &platform_table},
-    {vdx_backend_kind::adaptec, nullptr},   // RAID wrapper: not built yet
-    {vdx_backend_kind::megaraid, nullptr},  // RAID wrapper: not built yet
+    {vdx_backend_kind::adaptec, &adaptec_table},
+    {vdx_backend_kind::megaraid, &megaraid_table},
     {vdx_backend_kind::test, nullptr},      // tests install theirs
 };
 static_assert(std::size(kBuiltinBackends) == kVdxBackendKinds, "one built-in entry per slot");

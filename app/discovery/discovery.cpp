@@ -199,6 +199,12 @@ std::uint32_t mark_ses_devices(target_list& targets, bool verbose) {
 }
 
 void end_device_os_name(const vdx_dev& device, char (&os_name)[1024]) {
+    // A drive behind a RAID controller has no OS handle; the name its
+    // library gave it is the only handle name there is.
+    if (vdx_dev_is_adaptec(device) || vdx_dev_is_megaraid(device)) {
+        set_text(os_name, text_of(device.name));
+        return;
+    }
     const std::string_view path = text_of(device.device_path);
     if (path.starts_with("/dev/")) {
         set_text(os_name, path);
@@ -225,7 +231,8 @@ void mark_end_device(target_list& targets) {
         const std::string_view os_name = text_of(record->os_name);
         const bool probeable = os_name.find("/dev/sd") != std::string_view::npos ||
                                os_name.find("/dev/nvme") != std::string_view::npos ||
-                               os_name.find("PD") != std::string_view::npos;
+                               os_name.find("PD") != std::string_view::npos || vdx_dev_is_adaptec(device) ||
+                               vdx_dev_is_megaraid(device);
         if (probeable) {
             vdx_error error{};
             if (vdx_dev_probe(&error, &device) != 0) {

@@ -80,7 +80,11 @@ int find_os_handle_name(int bus, slot_record& slot, const target_list& targets) 
         const auto* record = static_cast<const enclosure_target*>(node->payload);
         CONSOLE_PRINT(kVerbosityDebug, "***Compare [%u] %s bus=%d sn=%s sas=%s\n", i, record->os_name, record->bus,
                       record->serial, record->sas_address);
-        if (text_of(record->serial).find(serial) == std::string_view::npos || record->bus != bus) continue;
+        // A drive behind a RAID controller has no SCSI port of the host to
+        // compare: its serial alone pairs it.
+        const bool behind_controller = vdx_dev_is_adaptec(targets[i]) || vdx_dev_is_megaraid(targets[i]);
+        if (text_of(record->serial).find(serial) == std::string_view::npos || (record->bus != bus && !behind_controller))
+            continue;
         CONSOLE_PRINT(kVerbosityDebug, "***Match found [%u] %s bus=%d sn=%s sas=%s cap=%s\n", i, record->os_name,
                       record->bus, record->serial, record->sas_address, record->capacity);
         set_text(slot.naa_identifier, text_of(record->sas_address));

@@ -5,6 +5,7 @@
 //   enctl-lab stop DIR
 //   enctl-lab dump DIR DEVICE PAGE   a diagnostic page as hex bytes (sg_ses --inhex)
 //   enctl-lab stats DIR [reset]      commands received per device, opcode and page
+//   enctl-lab state DIR DEVICE       an enclosure's state as JSON
 //   enctl-lab env DIR                print the environment again
 //   enctl-lab json [LAB.json]        the completed lab description (default lab without a file)
 //   enctl-lab generate ENCLOSURES DISKS   a big lab description for benchmarks
@@ -37,6 +38,7 @@ constexpr const char* usage_text =
     "       enctl-lab stop DIR\n"
     "       enctl-lab dump DIR DEVICE PAGE\n"
     "       enctl-lab stats DIR [reset]\n"
+    "       enctl-lab state DIR DEVICE\n"
     "       enctl-lab env DIR\n"
     "       enctl-lab json [LAB.json]\n"
     "       enctl-lab generate ENCLOSURES DISKS\n";
@@ -201,6 +203,7 @@ int main(int argc, char** argv) {
         return rc;
     }
     if (cmd == "dump" && args.size() == 4) return control_command(args[1], "dump " + args[2] + " " + args[3]);
+    if (cmd == "state" && args.size() == 3) return control_command(args[1], "state " + args[2]);
     if (cmd == "stats" && args.size() == 2) return control_command(args[1], "stats");
     if (cmd == "stats" && args.size() == 3 && args[2] == "reset") return control_command(args[1], "reset");
     if (cmd == "env" && args.size() == 2) {

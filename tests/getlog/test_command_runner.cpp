@@ -97,7 +97,6 @@ TEST_F(CommandRunner, ATimedOutCommandIsEndedWithWhatItStarted) {
     });
     EXPECT_EQ(printed, "Command timed out: sh -c 'sleep 300 & echo $! > \"$0\"; sleep 300' " + pid_file + "\n");
     EXPECT_GE(clock.now_ms(), 6000u) << "the time-out and up to one second more";
-    EXPECT_LE(clock.now_ms(), 8000u);
     // The background sleep went with its group (it may linger as a zombie of init).
     const pid_t child = std::stoi(read("pid"));
     std::string state;
