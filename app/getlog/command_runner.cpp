@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "app/enctl_data.h"
+#include "basekit/clock.h"
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
 #include "basekit/platform.h"
@@ -75,8 +76,13 @@ std::uint32_t run_command_capture(const command_line& command, std::string& out,
 std::uint32_t run_command(const command_line& command) {
     const std::string text = command_text(command);
     CONSOLE_PRINT(kVerbosityDebug, "command: %s\n", text.c_str());
+    // Timed in real time (also under a virtual clock), for the debug line only.
+    system_clock_source real_time;
+    const std::uint64_t start = real_time.now_ms();
     std::string discarded;
     const std::uint32_t code = run_command_capture(command, discarded, g_command_timeout);
+    CONSOLE_PRINT(kVerbosityDebug, "command took %llu ms\n",
+                  static_cast<unsigned long long>(real_time.now_ms() - start));
     if (code != 0) CONSOLE_PRINT(kVerbosityDebug, "Command failed (%u): %s\n", code, text.c_str());
     if (code == kCommandTimedOut) CONSOLE_PRINT(kVerbosityNormal, "Command timed out: %s\n", text.c_str());
     return code;
