@@ -168,6 +168,9 @@ pack_result pack_folder(const std::string& folder, const std::string& zip_path) 
     std::vector<member> members;
     if (!list_tree(folder, members)) return pack_result::not_written;
     if (!write_archive(zip_path, members)) return pack_result::not_written;
+    // Like the folder, the archive is its owner's only.
+    std::error_code ec;
+    fs::permissions(zip_path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace, ec);
     if (g_pack_before_verify) g_pack_before_verify(zip_path);
     if (!verify_archive(zip_path, members)) return pack_result::not_verified;
     return pack_result::verified;
