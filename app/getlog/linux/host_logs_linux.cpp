@@ -16,7 +16,7 @@
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
 #include "basekit/platform.h"
-#include "vdx/linux/vdx_linux.h"
+#include "vdx/vdx.h"
 
 namespace fs = std::filesystem;
 
@@ -47,7 +47,7 @@ std::string read_small_file(const fs::path& path) {
 std::vector<fs::path> class_entries(std::string_view class_folder) {
     std::vector<fs::path> entries;
     std::error_code ec;
-    for (fs::directory_iterator it(vdx_linux_path(class_folder), ec), end; !ec && it != end; it.increment(ec))
+    for (fs::directory_iterator it(vdx_os_path(class_folder), ec), end; !ec && it != end; it.increment(ec))
         entries.push_back(it->path());
     std::sort(entries.begin(), entries.end());
     return entries;
@@ -62,7 +62,7 @@ void write_text(const std::string& file, const std::string& text) {
 std::string driver_versions() {
     std::ostringstream out;
     const auto version_of = [](const std::string& driver) {
-        const std::string v = read_small_file(vdx_linux_path("/sys/module/" + driver + "/version"));
+        const std::string v = read_small_file(vdx_os_path("/sys/module/" + driver + "/version"));
         return v.empty() ? std::string("unknown") : v;
     };
     for (const fs::path& host : class_entries("/sys/class/scsi_host")) {
@@ -90,7 +90,7 @@ std::string nvme_devices() {
 std::vector<std::string> sg_scan_argv() {
     std::vector<std::string> argv = {"sg_scan", "-i"};
     for (const fs::path& node : class_entries("/sys/class/scsi_generic"))
-        argv.push_back(vdx_linux_path("/dev/" + node.filename().string()));
+        argv.push_back(vdx_os_path("/dev/" + node.filename().string()));
     return argv;
 }
 
@@ -167,7 +167,7 @@ void get_drive_logs() {
     const std::string folder = enter_log_folder(kDisksFolder, true);
     const std::vector<disk> disks = list_disks();
     for (const disk& d : disks) {
-        const std::string node = vdx_linux_path(d.path);
+        const std::string node = vdx_os_path(d.path);
         // "sat,auto": ATA commands for a SATA disk behind SCSI/ATA translation, SCSI for the others.
         const char* type = d.nvme ? "nvme" : "sat,auto";
         CONSOLE_PRINT(kVerbosityNormal, "device: %s\n", d.path.c_str());
@@ -178,7 +178,7 @@ void get_drive_logs() {
     }
     for (const disk& d : disks) {
         if (d.nvme) continue;
-        const std::string node = vdx_linux_path(d.path);
+        const std::string node = vdx_os_path(d.path);
         CONSOLE_PRINT(kVerbosityNormal, "device: %s\n", d.path.c_str());
         save_drive_file(in_folder(folder, "sg_logs_-p0x18_" + d.name + ".txt"), {"sg_logs", node, "-p0x18"});
         save_drive_file(in_folder(folder, "sg_inq_" + d.name + ".txt"), {"sg_inq", node});
