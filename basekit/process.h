@@ -5,8 +5,9 @@
 // (basekit/clock.h).
 //
 // run_process goes through a replaceable runner: the platform's own
-// (basekit/linux: posix_spawn, the child in a process group of its own; a
-// Windows runner would use CreatePipe and CreateProcess) unless a test
+// (basekit/linux: posix_spawn, the child in a process group of its own;
+// basekit/windows: CreatePipe and CreateProcess, the child in a job object)
+// unless a test
 // installed another with set_process_runner.
 #pragma once
 
@@ -58,7 +59,7 @@ struct process_result {
     std::string out;
     std::string err;
     std::string error;
-    int error_number = 0;  // the system's error number of `error` (ENOENT: no such program)
+    int error_number = 0;  // why nothing ran, as an errno value (ENOENT: no such program)
 };
 
 class process_runner {

@@ -25,6 +25,7 @@ inline constexpr std::uint8_t kSesPageAdditionalStatus = 0x0A;
 inline constexpr std::uint8_t kSesPageMicrocode = 0x0E;  // Download Microcode Control / Status
 inline constexpr std::uint8_t kSesPageNickname = 0x0F;   // Subenclosure Nickname Control
 inline constexpr std::uint8_t kSesPageCli = 0xEC;        // the enclosure's text command line
+inline constexpr std::uint8_t kSesPageTimeStamp = 0xEE;  // sets the enclosure's clock
 
 // Element type codes (configuration page type descriptor headers).
 inline constexpr std::uint8_t kElementPowerSupply = 0x02;
@@ -57,7 +58,7 @@ struct ses_page {
 // Reads diagnostic page `page_code` into `buffer` (zeroed first) with
 // RECEIVE DIAGNOSTIC RESULTS and checks the page code that came back. The
 // view of a page read is bounded by the bytes actually transferred (and by
-// the buffer); a page of another code is error 1 in the record.
+// the buffer); a page of another code is kErrParseOrCheckCondition in the record.
 ses_page ses_read_page(vdx_error* error, vdx_dev* dev, std::uint8_t page_code, std::span<std::uint8_t> buffer);
 
 // The part of a page that lies inside its own length (bytes 2-3, plus the

@@ -1,7 +1,8 @@
-// getlog's host, drive and diagnostic-tool captures and its packing are not in
-// the Windows build yet: it has no process runner for outside programs and no
-// zip library. Each step says so and captures nothing; the log folder keeps
-// what the other steps saved.
+// getlog's host, drive and diagnostic-tool captures (the Windows system's own
+// reporting commands and PowerShell cmdlets) and its packing (no zip library
+// has a Windows build in Debian) are not in the Windows build yet. Each step
+// says so and captures nothing; the log folder keeps what the other steps
+// saved.
 #include "app/getlog/getlog_steps.h"
 #include "basekit/console.h"
 
