@@ -173,8 +173,9 @@ int get_private_cli_iom(vdx_dev& device) {
 int get_device_handles(vdx_dev& device, const target_list& targets) {
     const enclosure_target* target = enclosure_of(device);
     if (!target || !target->extended_support || target->product_code == kProductAmberRidge) return 1;
-    // The folder get_private_cli_data of this enclosure made.
-    enter_log_folder(kJbodLogsFolder, false);
+    // get_private_cli_data of this enclosure made the folder already; made
+    // here too, so that the listing is never lost to a missing folder.
+    enter_log_folder(kJbodLogsFolder, true);
     const std::string path = enclosure_file(device, "device_handles", ".txt");
     if (console_capture_begin(path) == 0) {
         show_end_devices(device, targets);

@@ -47,7 +47,10 @@ bool create_log_folder() {
             set_text(g_enctl_data.log_sub_dir, path);
             return true;
         }
-        if (ec) break;  // not a taken name: the base folder is missing or not writable
+        // A taken name is one that exists (a file answers "exists" with an
+        // error); any other error is the base folder's (missing, not writable).
+        if (ec && ec != std::errc::file_exists) break;
+        ec.clear();
     }
     CONSOLE_PRINT(kVerbosityNormal, "ERROR: The log folder %s cannot be created%s%s\n\n", base_dir.c_str(),
                   ec ? ": " : "", ec ? ec.message().c_str() : "");

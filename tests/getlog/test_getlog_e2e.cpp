@@ -133,7 +133,7 @@ TEST_F(GetlogE2e, AllNopromptPacksIntoAVerifiedZipBesideTheFolder) {
 
 TEST_F(GetlogE2e, AnExistingFolderOfTheSameNameIsNeverWrittenInto) {
     getlog_session s(*lab_);
-    // The names of the next seconds' folders are taken, one by a file.
+    // The names of the next seconds' folders are taken, by folders and by files.
     const auto now = std::chrono::system_clock::now();
     const std::string hostname = s.tool({"hostname"}).out;
     const std::string host = hostname.substr(0, hostname.find('\n'));
@@ -142,13 +142,18 @@ TEST_F(GetlogE2e, AnExistingFolderOfTheSameNameIsNeverWrittenInto) {
         char stamp[32];
         std::strftime(stamp, sizeof stamp, "%Y%m%d_%H%M%S", std::localtime(&t));
         const std::string taken = s.tmp() + "/enctl_" + host + "_" + stamp;
-        fs::create_directory(taken);
-        std::ofstream(taken + "/older_run.txt") << "an older run's file\n";
+        if (ahead % 2 == 0) {
+            std::ofstream(taken) << "a file of that name\n";
+        } else {
+            fs::create_directory(taken);
+            std::ofstream(taken + "/older_run.txt") << "an older run's file\n";
+        }
     }
     const process_result r = s.run({"getlog", "common"});
     EXPECT_EQ(r.exit_code, 0);
     int fresh = 0;
     for (const auto& entry : fs::directory_iterator(s.tmp())) {
+        if (!entry.is_directory()) continue;
         const bool older = fs::exists(entry.path() / "older_run.txt");
         EXPECT_EQ(fs::exists(entry.path() / "ses"), !older) << entry.path();
         fresh += older ? 0 : 1;
