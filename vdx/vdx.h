@@ -163,6 +163,8 @@ struct vdx_dev {
     const vdx_backend_ops* backend = nullptr;
     // That backend's own state of the device (none until it sets one).
     std::unique_ptr<vdx_backend_state> backend_state;
+    // A command to the device timed out in this run (vdx_dev_timed_out).
+    bool timed_out = false;
 
     vdx_dev() = default;
     vdx_dev(const vdx_dev&) = delete;
@@ -328,6 +330,22 @@ int vdx_dev_probe(vdx_error* error, vdx_dev* dev);
 // (asked of every installed backend).
 int vdx_dev_bus_number(const vdx_dev& dev);
 bool vdx_adaptec_present();
+
+// ---------------------------------------------------------------------------
+// Devices that stop answering. After a device's first command time-out in a
+// run it is sent nothing more in that run: a drive that no longer answers
+// costs one time-out, not one per command.
+
+// The subcode of kErrOsRequest for a command that timed out, or that was not
+// sent because the device timed out before.
+inline constexpr std::uint32_t kVdxSubcodeTimedOut = 0xFFFFFFFEu;
+// Called by a backend when a command to `dev` timed out (`what` says how, for
+// the trace): marks the device, fills the error and returns 1.
+int vdx_dev_timed_out(vdx_error* error, vdx_dev* dev, const char* what);
+// 0 when commands may go to the device; 1 with the error filled (and a trace
+// line) when it timed out earlier in the run. Every command path asks it
+// before it sends anything.
+int vdx_dev_check_answering(vdx_error* error, const vdx_dev* dev);
 
 // ---------------------------------------------------------------------------
 // Command paths. 0 means the command was delivered and its status is in the
