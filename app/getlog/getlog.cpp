@@ -1,4 +1,6 @@
 // The getlog operation: log collection into a new log folder.
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -12,6 +14,7 @@
 #include "app/ops/confirm.h"
 #include "app/report/health_report.h"
 #include "basekit/console.h"
+#include "basekit/file_io.h"
 #include "basekit/fixed_text.h"
 
 namespace fs = std::filesystem;
@@ -29,31 +32,27 @@ bool wants_drive_logs() { return g_getlog.drives || g_getlog.drives_noprompt; }
 bool wants_system_logs() { return g_getlog.system_light || g_getlog.system_heavy; }
 
 // Makes the run's log folder, new and readable by its owner only. A name that
-// is taken (an earlier run in the same second, or anything else put there)
-// is never written into: the folder gets the next free "_<n>" suffix, and the
+// is taken (an earlier run in the same second, or anything else put there) is
+// never written into: the folder gets the next free "_<n>" suffix, and the
 // program context follows it.
 bool create_log_folder() {
     const std::string base_name(text_of(g_enctl_data.package_name));
     const std::string base_dir(text_of(g_enctl_data.log_dir));
     const std::string parent = base_dir.substr(0, base_dir.size() - base_name.size());
-    std::error_code ec;
-    for (int n = 1; n <= kLastFolderSuffix; ++n) {
+    int error = EEXIST;
+    for (int n = 1; n <= kLastFolderSuffix && error == EEXIST; ++n) {
         const std::string name = n == 1 ? base_name : base_name + "_" + std::to_string(n);
         const std::string path = parent + name;
-        if (fs::create_directory(path, ec)) {
-            fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace, ec);
+        error = make_fresh_dir(path.c_str());
+        if (error == 0) {
             set_text(g_enctl_data.package_name, name);
             set_text(g_enctl_data.log_dir, path);
             set_text(g_enctl_data.log_sub_dir, path);
             return true;
         }
-        // A taken name is one that exists (a file answers "exists" with an
-        // error); any other error is the base folder's (missing, not writable).
-        if (ec && ec != std::errc::file_exists) break;
-        ec.clear();
     }
-    CONSOLE_PRINT(kVerbosityNormal, "ERROR: The log folder %s cannot be created%s%s\n\n", base_dir.c_str(),
-                  ec ? ": " : "", ec ? ec.message().c_str() : "");
+    CONSOLE_PRINT(kVerbosityNormal, "ERROR: The log folder %s cannot be created: %s\n\n", base_dir.c_str(),
+                  std::strerror(error));
     return false;
 }
 
