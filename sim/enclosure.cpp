@@ -241,6 +241,7 @@ scsi_result enclosure::scsi(const scsi_command& cmd) {
     case 0x1D: return send_diagnostic(cmd);
     case 0x55: return mode_select10(cmd);
     case 0x5A: return mode_sense10(cmd);
+    case 0xE6: return expander_log_command(*this, cmd);
     case 0xA0: {  // REPORT LUNS: LUN 0 only
         bytes d(16, 0);
         d[3] = 8;

@@ -12,6 +12,7 @@
 #include "basekit/clock.h"
 #include "sim/device.h"
 #include "sim/enclosure_firmware.h"
+#include "sim/enclosure_logs.h"
 #include "sim/enclosure_state.h"
 #include "sim/lab_description.h"
 #include "sim/products.h"
@@ -107,6 +108,9 @@ public:
     const std::string& running_firmware() const;
     // IOM `iom` (0 A, 1 B) runs `revision` from now on.
     void run_firmware(int iom, const std::string& revision);
+    // Where the reads of its logs stand (sim/enclosure_logs.h); reading a
+    // log page moves it on.
+    enclosure_log_state& logs() const { return logs_; }
 
 private:
     scsi_result inquiry(const scsi_command& cmd) const;
@@ -134,6 +138,7 @@ private:
     virtual_clock_source* clock_ = nullptr;
     std::string revision_;               // INQUIRY product revision
     mutable firmware_state firmware_;    // advances with lab time as it is read
+    mutable enclosure_log_state logs_;
 };
 
 // Page builders of the product tables (sim/enclosure_pages.cpp).

@@ -7,8 +7,8 @@ set -euo pipefail
 packages=(
   build-essential cmake g++ git
   libgtest-dev libgmock-dev
-  libcurl4-openssl-dev libcjson-dev
-  sg3-utils python3 zip unzip
+  libcurl4-openssl-dev libcjson-dev libzip-dev zlib1g-dev
+  sg3-utils smartmontools python3 zip unzip
   chromium
   clang libclang-rt-14-dev
 )

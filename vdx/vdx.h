@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
+#include <string_view>
 
 #include "basekit/error.h"
 
@@ -271,6 +273,14 @@ bool vdx_dev_is_megaraid(const vdx_dev& dev);
 bool vdx_dev_is_csmi(const vdx_dev& dev);
 bool vdx_dev_is_storage(const vdx_dev& dev);
 bool vdx_dev_is_adaptec_raid_driver(const vdx_dev& dev);
+// The name an outside program (sg_ses, smartctl) is given to reach the
+// device: on Linux its node below the root the platform backend reads
+// devices from ("/" on a host, ENCTL_SYSROOT under the lab); on Windows its
+// device name.
+std::string vdx_dev_tool_name(const vdx_dev& dev);
+// A host path ("/sys/class/nvme", "/dev/sg3") below that same root.
+std::string vdx_os_path(std::string_view host_path);
+
 // True when the device's interface has a SCSI command path.
 bool vdx_has_scsi_path(const vdx_dev& dev);
 // The name a probe reports for an interface ("WINDOWS_SCSI", ...), or "".
