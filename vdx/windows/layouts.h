@@ -200,8 +200,130 @@ inline constexpr std::size_t kIntelNvmCommand = 32;
 inline constexpr std::size_t kIntelNvmCompletion = 97;
 inline constexpr std::size_t kIntelNvmData = 164;
 
-// CSMI STP pass-through.
+// A structure stored at an offset of a request buffer, and loaded back; the
+// caller has sized the buffer to hold it.
+template <class T>
+inline void store(std::span<std::uint8_t> b, std::size_t at, const T& value) {
+    std::memcpy(b.data() + at, &value, sizeof value);
+}
+template <class T>
+inline T load(std::span<const std::uint8_t> b, std::size_t at) {
+    T value;
+    std::memcpy(&value, b.data() + at, sizeof value);
+    return value;
+}
+
+// ---------------------------------------------------------------------------
+// CSMI, the management interface of SAS HBAs and RAID controllers: miniport
+// requests on a storage port "\\.\Scsi%u:", an SRB_IO_CONTROL first, the
+// ReturnCode checked after the call (0 = success).
+inline constexpr std::uint32_t kCsmiTimeout = 60;
+inline constexpr std::uint32_t kCcCsmiSasGetDriverInfo = 1;
+inline constexpr std::uint32_t kCcCsmiSasGetRaidInfo = 10;
+inline constexpr std::uint32_t kCcCsmiSasGetRaidConfig = 11;
+inline constexpr std::uint32_t kCcCsmiSasGetPhyInfo = 20;
+inline constexpr std::uint32_t kCcCsmiSasStpPassthru = 25;
+inline constexpr std::uint8_t kCsmiSasEndDevice = 0x10;
+// Phy and port identifiers that leave the routing to the destination SAS
+// address (use the port identifier; ignore the port).
+inline constexpr std::uint8_t kCsmiSasUsePortIdentifier = 0xFF;
+inline constexpr std::uint8_t kCsmiSasIgnorePort = 0xFF;
+inline constexpr std::size_t kCsmiMaxPhys = 32;
+
+struct csmi_sas_driver_info_buffer {
+    SRB_IO_CONTROL header;
+    std::uint8_t name[81], description[81];
+    std::uint16_t major_revision, minor_revision, build_revision, release_revision, csmi_major_revision,
+        csmi_minor_revision;
+};
+static_assert(sizeof(csmi_sas_driver_info_buffer) == 204);
+
+struct csmi_sas_identify {
+    std::uint8_t device_type, restricted, initiator_port_protocol, target_port_protocol;
+    std::uint8_t restricted2[8];
+    std::uint8_t sas_address[8];
+    std::uint8_t phy_identifier, signal_class, reserved[2];
+};
+static_assert(sizeof(csmi_sas_identify) == 24);
+static_assert(offsetof(csmi_sas_identify, sas_address) == 12);
+static_assert(offsetof(csmi_sas_identify, phy_identifier) == 20);
+
+struct csmi_sas_phy_entity {
+    csmi_sas_identify identify;
+    std::uint8_t port_identifier, negotiated_link_rate, minimum_link_rate, maximum_link_rate, phy_change_count,
+        auto_discover, phy_features, reserved;
+    csmi_sas_identify attached;
+    std::uint8_t reserved2[8];
+};
+static_assert(sizeof(csmi_sas_phy_entity) == 64);
+static_assert(offsetof(csmi_sas_phy_entity, port_identifier) == 24);
+static_assert(offsetof(csmi_sas_phy_entity, attached) == 32);
+
+struct csmi_sas_phy_info_buffer {
+    SRB_IO_CONTROL header;
+    std::uint8_t number_of_phys, reserved[3];
+    csmi_sas_phy_entity phy[kCsmiMaxPhys];
+};
+static_assert(sizeof(csmi_sas_phy_info_buffer) == 2080);
+static_assert(offsetof(csmi_sas_phy_info_buffer, phy) == 32);
+
+struct csmi_sas_raid_info_buffer {
+    SRB_IO_CONTROL header;
+    std::uint32_t number_of_raid_sets, max_drives_per_set;
+    std::uint8_t reserved[92];
+};
+static_assert(sizeof(csmi_sas_raid_info_buffer) == 128);
+
+// The RAID configuration: this header, then one entry per drive of the set.
+// The request is sized 172 bytes plus one entry per drive of the largest set.
+struct csmi_sas_raid_config_header {
+    SRB_IO_CONTROL header;
+    std::uint32_t raid_set_index, capacity, stripe_size;
+    std::uint8_t raid_type, status, information, drive_count;
+    std::uint8_t reserved[20];
+};
+static_assert(sizeof(csmi_sas_raid_config_header) == 64);
+static_assert(offsetof(csmi_sas_raid_config_header, raid_set_index) == 28);
+static_assert(offsetof(csmi_sas_raid_config_header, drive_count) == 43);
+inline constexpr std::size_t kCsmiRaidConfigSize = 172;
+
+struct csmi_sas_raid_drives {
+    std::uint8_t model[40], firmware[8], serial_number[40], sas_address[8], sas_lun[8];
+    std::uint8_t drive_status, drive_usage;
+    std::uint16_t block_size;
+    std::uint8_t drive_type, reserved[15];
+    std::uint32_t drive_index;
+    std::uint32_t total_user_blocks[2];
+};
+static_assert(sizeof(csmi_sas_raid_drives) == 136);
+static_assert(offsetof(csmi_sas_raid_drives, sas_address) == 88);
+
+// STP pass-through: the request and its returned status, data after them.
+struct csmi_sas_stp_passthru_buffer {
+    SRB_IO_CONTROL header;
+    std::uint8_t phy_identifier, port_identifier, connection_rate, reserved;
+    std::uint8_t destination_sas_address[8];
+    std::uint8_t reserved2[4];
+    std::uint8_t command_fis[20];
+    std::uint32_t flags, data_length;
+    std::uint8_t connection_status, reserved3[3];
+    std::uint8_t status_fis[20];
+    std::uint32_t scr[16];
+    std::uint32_t data_bytes;
+};
 inline constexpr std::size_t kCsmiStpSize = 164;
+static_assert(sizeof(csmi_sas_stp_passthru_buffer) == kCsmiStpSize);
+static_assert(offsetof(csmi_sas_stp_passthru_buffer, phy_identifier) == 28);
+static_assert(offsetof(csmi_sas_stp_passthru_buffer, destination_sas_address) == 32);
+static_assert(offsetof(csmi_sas_stp_passthru_buffer, command_fis) == 44);
+static_assert(offsetof(csmi_sas_stp_passthru_buffer, flags) == 64);
+static_assert(offsetof(csmi_sas_stp_passthru_buffer, data_length) == 68);
+static_assert(offsetof(csmi_sas_stp_passthru_buffer, status_fis) == 76);
+static_assert(offsetof(csmi_sas_stp_passthru_buffer, data_bytes) == 160);
+// STP flags.
+inline constexpr std::uint32_t kCsmiStpRead = 0x01, kCsmiStpWrite = 0x02, kCsmiStpUnspecified = 0x04,
+                               kCsmiStpPio = 0x10, kCsmiStpDma = 0x20, kCsmiStpDmaQueued = 0x80,
+                               kCsmiStpExecuteDiag = 0x100, kCsmiStpResetDevice = 0x200;
 
 
 }  // namespace enctl::win_layout

@@ -24,9 +24,7 @@ bool vdx_nvme_windows_zm_probe(vdx_dev*) { return false; }
 void vdx_marvell_nevox_enumerate(vdx_dev*, vdx_dev_list*) {
     TRACE_AT(kTraceDevice, "Marvell NevoX enumeration is not available in this build\n");
 }
-int execute_stp_passthru(vdx_error* e, vdx_dev* d, vdx_ata_cmd*) { return not_built(e, d, "CSMI STP pass-through"); }
-bool vdx_ata_windows_probe_csmi(vdx_dev*) { return false; }
-void vdx_windows_enumerate_csmi(vdx_dev_list*) { TRACE_AT(kTraceDevice, "CSMI enumeration is not available in this build\n"); }
+
 void vdx_windows_enumerate_rste(vdx_dev_list*) { TRACE_AT(kTraceDevice, "RSTe enumeration is not available in this build\n"); }
 void vdx_windows_enumerate_usb(vdx_dev_list*) { TRACE_AT(kTraceDevice, "USB hub enumeration is not available in this build\n"); }
 

@@ -92,13 +92,14 @@ bool vdx_nvme_windows_rst_probe(vdx_dev* dev);
 bool vdx_nvme_windows_zm_probe(vdx_dev* dev);
 void vdx_marvell_nevox_enumerate(vdx_dev* disk, vdx_dev_list* list);
 
-// ATA (ata_windows.cpp).
+// ATA (ata_windows.cpp; through a CSMI port, ata_csmi_windows.cpp).
 int vdx_ata_windows_execute(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd);
 int execute_stp_passthru(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd);
 bool vdx_ata_windows_probe(vdx_dev* dev);
 bool vdx_ata_windows_probe_csmi(vdx_dev* dev);
 
-// Enumerators (enumerate_windows.cpp, ports_windows.cpp).
+// Enumerators (enumerate_windows.cpp; CSMI and RSTe ports, ports_windows.cpp;
+// USB root hubs, usb_windows.cpp).
 void vdx_windows_enumerate_disk(vdx_dev_list* list);
 void vdx_windows_enumerate_hdc(vdx_dev_list* list);
 void vdx_windows_enumerate_scsi_adapter(vdx_dev_list* list);

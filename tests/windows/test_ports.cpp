@@ -1,0 +1,246 @@
+// Drives behind CSMI and Intel RSTe storage ports, USB root hubs, and ATA
+// through the CSMI STP pass-through, all through the fake Windows.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "basekit/fixed_text.h"
+#include "tests/windows/fake_win32.h"
+#include "vdx/vdx.h"
+#include "vdx/windows/enumerate_common.h"
+#include "vdx/windows/layouts.h"
+#include "vdx/windows/vdx_windows.h"
+
+namespace enctl {
+namespace {
+
+namespace wl = win_layout;
+using bytes = std::vector<std::uint8_t>;
+
+// A storage port that answers miniport requests by the SRB control code;
+// `answer` fills the buffer (it holds the request) or fails the call.
+using srb_answer = std::function<bool(std::uint32_t control_code, bytes& buffer)>;
+fake::device miniport_port(srb_answer answer) {
+    fake::device dev;
+    dev.answer = [answer](std::uint32_t code, const bytes&, bytes& out, std::uint32_t* n) {
+        if (code != wl::kIoctlScsiMiniport || out.size() < wl::kSrbSize) return false;
+        *n = static_cast<std::uint32_t>(out.size());
+        return answer(wl::get32(out, 16), out);
+    };
+    return dev;
+}
+
+// One line per miniport request: port, signature, time-out, control code,
+// length/size, and the two dwords after the header.
+std::string srb_requests(const fake::world& w) {
+    std::string out;
+    for (const fake::request& r : w.requests) {
+        if (r.code != wl::kIoctlScsiMiniport) continue;
+        char line[160];
+        std::snprintf(line, sizeof line, "%s %s %u %X %u/%zu %u %u\n", r.path.c_str(),
+                      std::string(reinterpret_cast<const char*>(r.in.data() + 4),
+                                  strnlen(reinterpret_cast<const char*>(r.in.data() + 4), 8))
+                          .c_str(),
+                      wl::get32(r.in, 12), wl::get32(r.in, 16), wl::get32(r.in, 24), r.in.size(),
+                      r.in.size() >= 32 ? wl::get32(r.in, 28) : 0, r.in.size() >= 36 ? wl::get32(r.in, 32) : 0);
+        out += line;
+    }
+    return out;
+}
+
+// One line per record of the port enumerators.
+std::string port_records(vdx_dev_list& list) {
+    std::string out;
+    for (const vdx_dev& dev : list.view()) {
+        const vdx_windows_state* s = vdx_windows_state_if(dev);
+        char line[600];
+        std::snprintf(line, sizeof line,
+                      "%s if=%u conn=%u scsi=%u:%u phy=%u port=%u raid=%u|%u disk=%u open=%d%d %s %s\n", dev.name,
+                      dev.interface, dev.connection, dev.scsi_address.port, dev.scsi_address.path, s->csmi_phy_id,
+                      s->csmi_port_id, s->csmi_raid_member, s->rste_raid_member, s->rste_disk_id,
+                      dev.os_handle != kVdxInvalidHandle, dev.second_handle != kVdxInvalidHandle, dev.device_path,
+                      dev.second_path);
+        out += line;
+    }
+    return out;
+}
+
+constexpr std::uint8_t kSasDrive[8] = {0x50, 0x00, 0xC5, 0x00, 0x11, 0x22, 0x33, 0x01};
+constexpr std::uint8_t kSataDrive[8] = {0x50, 0x03, 0x04, 0x80, 0x00, 0x00, 0x00, 0x02};
+constexpr std::uint8_t kRaidOnlyDrive[8] = {0x50, 0x03, 0x04, 0x80, 0x00, 0x00, 0x00, 0x09};
+
+// Port 0 does not speak CSMI. Port 1: phy 0 a SAS drive, phy 5 (port 1) a
+// SATA drive, phy 6 an expander, phy 7 nothing; one RAID set of two drives,
+// the SATA drive and one the phys do not show. Port 2 speaks CSMI but its phy
+// request fails and it has no RAID sets. `stp` answers STP pass-through.
+void csmi_ports(fake::world& w, srb_answer stp = nullptr) {
+    w.devices["\\\\.\\Scsi0:"] = miniport_port([](std::uint32_t, bytes&) { return false; });
+    w.devices["\\\\.\\Scsi1:"] = miniport_port([stp](std::uint32_t cc, bytes& b) {
+        if (cc == wl::kCcCsmiSasGetPhyInfo) {
+            wl::csmi_sas_phy_info_buffer info{};
+            info.number_of_phys = 4;
+            const std::uint8_t phy_ids[] = {0, 5, 6, 7}, port_ids[] = {0, 1, 2, 3},
+                               types[] = {0x10, 0x10, 0x20, 0};
+            for (int i = 0; i < 4; ++i) {
+                info.phy[i].identify.phy_identifier = phy_ids[i];
+                info.phy[i].port_identifier = port_ids[i];
+                info.phy[i].attached.device_type = types[i];
+                std::memcpy(info.phy[i].attached.sas_address, i == 0 ? kSasDrive : kSataDrive, 8);
+            }
+            std::memcpy(&info.header, b.data(), sizeof info.header);
+            wl::store(b, 0, info);
+        } else if (cc == wl::kCcCsmiSasGetRaidInfo) {
+            wl::put32(b, 28, 1);  // sets
+            wl::put32(b, 32, 4);  // drives per set
+        } else if (cc == wl::kCcCsmiSasGetRaidConfig) {
+            b[43] = 2;
+            std::memcpy(b.data() + 64 + 88, kSataDrive, 8);
+            std::memcpy(b.data() + 64 + 136 + 88, kRaidOnlyDrive, 8);
+        } else if (cc == wl::kCcCsmiSasStpPassthru) {
+            return stp && stp(cc, b);
+        }
+        return true;
+    });
+    w.devices["\\\\.\\Scsi2:"] = miniport_port([](std::uint32_t cc, bytes& b) {
+        if (cc == wl::kCcCsmiSasGetPhyInfo) wl::put32(b, wl::kSrbReturnCode, 1);
+        return true;
+    });
+}
+
+TEST(WindowsCsmi, PhyAndRaidDrivesRequestsAndProbe) {
+    fake::scope fake;
+    // The SATA drives answer STP; the SAS drive's driver refuses it.
+    csmi_ports(fake.w, [](std::uint32_t, bytes& b) {
+        if (std::memcmp(b.data() + 32, kSasDrive, 8) == 0) wl::put32(b, wl::kSrbReturnCode, 1);
+        b[78] = 0x50;   // status
+        b[164] = 0x40;  // IDENTIFY data
+        return true;
+    });
+    vdx_dev_list list;
+    vdx_dev_enumerate_flags(&list, kVdxEnumCsmi);
+    EXPECT_EQ(
+        port_records(list),
+        "csmi1.0.0.5000c50011223301 if=0 conn=1 scsi=1:0 phy=0 port=0 raid=0|0 disk=0 open=10 \\\\.\\Scsi1: \n"
+        "csmi1.1.5.5003048000000002 if=0 conn=1 scsi=1:5 phy=5 port=1 raid=1|0 disk=0 open=10 \\\\.\\Scsi1: \n"
+        "csmi1.X.X.5003048000000009 if=0 conn=1 scsi=1:255 phy=255 port=255 raid=1|0 disk=0 open=11 "
+        "\\\\.\\Scsi1: \\\\.\\Scsi1:\n");
+    EXPECT_EQ(srb_requests(fake.w),
+              "\\\\.\\Scsi0: CSMIALL 60 1 176/204 0 0\n"
+              "\\\\.\\Scsi1: CSMIALL 60 1 176/204 0 0\n"
+              "\\\\.\\Scsi1: CSMISAS 60 14 2052/2080 0 0\n"
+              "\\\\.\\Scsi1: CSMIARY 60 A 100/128 0 0\n"
+              "\\\\.\\Scsi1: CSMIARY 60 B 688/716 0 0\n"
+              "\\\\.\\Scsi2: CSMIALL 60 1 176/204 0 0\n"
+              "\\\\.\\Scsi2: CSMISAS 60 14 2052/2080 0 0\n"
+              "\\\\.\\Scsi2: CSMIARY 60 A 100/128 0 0\n");
+
+    // IDENTIFY through STP decides: the SATA drives are ATA via CSMI, the SAS
+    // drive is not (nor anything else here: the port answers no other request).
+    const std::uint32_t expected[] = {kVdxInterfaceUnknown, kVdxInterfaceAta, kVdxInterfaceAta};
+    for (std::uint32_t i = 0; i < list.count; ++i) {
+        vdx_error error{};
+        EXPECT_EQ(vdx_dev_probe(&error, &list[i]), expected[i] == kVdxInterfaceUnknown) << list[i].name;
+        EXPECT_EQ(list[i].interface, expected[i]) << list[i].name;
+    }
+    vdx_dev_release(&list);
+}
+
+TEST(WindowsCsmi, StpPassThroughLayoutResultsAndFailures) {
+    fake::scope fake;
+    std::uint32_t return_code = 0;
+    bool delivered = true;
+    fake.w.devices["\\\\.\\Scsi1:"] = miniport_port([&](std::uint32_t, bytes& b) {
+        const std::uint8_t status_fis[] = {0x34, 0,    0x51, 0x04, 0x11, 0x22, 0x33,
+                                           0xE0, 0x44, 0x55, 0x66, 0,    0x02, 0x01};
+        std::memcpy(b.data() + 76, status_fis, sizeof status_fis);
+        b[164] = 0xAB;
+        wl::put32(b, wl::kSrbReturnCode, return_code);
+        return delivered;
+    });
+    vdx_dev dev;
+    std::strcpy(dev.name, "csmi1.1.5.5003048000000002");
+    std::strcpy(dev.device_path, "\\\\.\\Scsi1:");
+    dev.interface = kVdxInterfaceAta;
+    dev.connection = kVdxConnectionCsmi;
+    dev.backend = &vdx_windows_backend();
+    vdx_windows_state& state = vdx_windows_state_of(dev);
+    state.csmi_phy_id = 5;
+    state.csmi_port_id = 1;
+    std::memcpy(state.csmi_sas_address, kSataDrive, 8);
+    vdx_error error{};
+    ASSERT_EQ(vdx_dev_open(&error, &dev), 0);
+
+    bytes data(512, 0);
+    vdx_ata_cmd cmd{};
+    cmd.protocol = 4;  // PIO data-in
+    cmd.extend = 1;
+    cmd.features = 0x0102;
+    cmd.count = 0x0304;
+    cmd.lba = 0x0A0B0C0D0E0Full;
+    cmd.device = 0x40;
+    cmd.command = 0x24;
+    cmd.data = data.data();
+    cmd.length = 512;
+    cmd.timeout = 1500;
+    cmd.direction = kVdxDirFromDevice;
+    ASSERT_EQ(vdx_ata_execute(&error, &dev, &cmd), 0);
+    const fake::request& r = fake.w.requests.back();
+    EXPECT_EQ(r.code, 0x4D008u);
+    ASSERT_EQ(r.in.size(), 164u + 512);
+    EXPECT_EQ(srb_requests(fake.w), "\\\\.\\Scsi1: CSMISAS 1 19 648/676 261 2147746640\n");
+    EXPECT_EQ(bytes(r.in.begin() + 28, r.in.begin() + 40),
+              (bytes{5, 1, 0, 0, 0x50, 0x03, 0x04, 0x80, 0x00, 0x00, 0x00, 0x02}));
+    EXPECT_EQ(bytes(r.in.begin() + 44, r.in.begin() + 58),
+              (bytes{0x27, 0x80, 0x24, 0x02, 0x0F, 0x0E, 0x0D, 0x40, 0x0C, 0x0B, 0x0A, 0x01, 0x04, 0x03}));
+    EXPECT_EQ(wl::get32(r.in, 64), 0x11u);  // PIO, read
+    EXPECT_EQ(wl::get32(r.in, 68), 512u);
+    EXPECT_EQ(cmd.status, 0x51);
+    EXPECT_EQ(cmd.error, 0x04);
+    EXPECT_EQ(cmd.lba, 0x665544332211ull);
+    EXPECT_EQ(cmd.device, 0xE0);
+    EXPECT_EQ(cmd.count, 0x0102);
+    EXPECT_EQ(data[0], 0xAB);
+
+    // STP flags by protocol; a 28-bit command leaves the extended FIS bytes 0.
+    struct row {
+        std::uint8_t protocol;
+        std::uint32_t flags;
+    };
+    cmd.extend = 0;
+    cmd.direction = kVdxDirNone;
+    for (const row& f :
+         {row{3, 0x04}, row{5, 0x12}, row{6, 0x20}, row{8, 0x100}, row{9, 0x200}, row{12, 0x80}, row{0, 0}}) {
+        cmd.protocol = f.protocol;
+        ASSERT_EQ(vdx_ata_execute(&error, &dev, &cmd), 0);
+        const bytes& in = fake.w.requests.back().in;
+        EXPECT_EQ(wl::get32(in, 64), f.flags) << int{f.protocol};
+        EXPECT_EQ(bytes(in.begin() + 52, in.begin() + 56), bytes(4, 0));
+        EXPECT_EQ(in[57], 0);
+    }
+
+    struct failure {
+        bool delivered;
+        std::uint32_t return_code, subcode, line;
+        const char* message;
+    };
+    fake.w.error = 1117;
+    for (const failure& f :
+         {failure{false, 0, 1117, 178, "error executing stp passthru DeviceIoControl"},
+          failure{true, 3, 3, 185, "non-zero return code executing stp passthru DeviceIoControl"}}) {
+        delivered = f.delivered;
+        return_code = f.return_code;
+        EXPECT_EQ(vdx_ata_execute(&error, &dev, &cmd), 1);
+        EXPECT_EQ(error.code, kErrOsRequest);
+        EXPECT_EQ(error.subcode, f.subcode);
+        EXPECT_EQ(error.line, f.line);
+        EXPECT_STREQ(error.file, "..\\vdx\\windows\\vdx_ata_windows_csmi");
+        EXPECT_STREQ(error.message, f.message);
+    }
+    vdx_dev_close(&error, &dev);
+}
+
+}  // namespace
+}  // namespace enctl
