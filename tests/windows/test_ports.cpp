@@ -242,5 +242,61 @@ TEST(WindowsCsmi, StpPassThroughLayoutResultsAndFailures) {
     vdx_dev_close(&error, &dev);
 }
 
+// An RSTe port (3) with one volume of two members (disk ids 7 and 0), two
+// pass-through disks (0 and 9) and a spare (11); port 4 fails every request.
+TEST(WindowsRste, VolumeMembersPassThroughAndSpareDisks) {
+    fake::scope fake;
+    fake.w.devices["\\\\.\\Scsi3:"] = miniport_port([](std::uint32_t cc, bytes& b) {
+        auto entries = [&](std::size_t at, std::vector<std::uint32_t> ids) {
+            for (std::size_t i = 0; i < ids.size(); ++i) wl::put32(b, at + 108 * i, ids[i]);
+        };
+        switch (cc) {
+        case wl::kRsteVolumeCount:
+            wl::put32(b, 28, 1);
+            break;
+        case wl::kRsteVolumeInfo:
+            wl::put32(b, 128, wl::get32(b, 28) == 1 ? 2 : 0);
+            break;
+        case wl::kRsteVolumeConfig:
+            entries(36, {7, 0});
+            break;
+        case wl::kRstePassthroughCount:
+            wl::put32(b, 28, 2);
+            break;
+        case wl::kRstePassthroughInfo:
+            entries(32, {0, 9});
+            break;
+        case wl::kRsteSpareCount:
+            wl::put32(b, 28, 1);
+            break;
+        case wl::kRsteSpareInfo:
+            entries(32, {11});
+            break;
+        default:
+            return false;
+        }
+        return true;
+    });
+    fake.w.devices["\\\\.\\Scsi4:"] = miniport_port([](std::uint32_t, bytes&) { return false; });
+    vdx_dev_list list;
+    vdx_dev_enumerate_flags(&list, kVdxEnumIntelRste);
+    EXPECT_EQ(port_records(list),
+              "rster3.7.0 if=7 conn=3 scsi=255:0 phy=0 port=0 raid=0|1 disk=7 open=10 \\\\.\\Scsi3: \n"
+              "rstep3.9.1 if=7 conn=3 scsi=255:0 phy=0 port=0 raid=0|0 disk=9 open=10 \\\\.\\Scsi3: \n"
+              "rstes3.11.0 if=7 conn=3 scsi=255:0 phy=0 port=0 raid=0|0 disk=11 open=10 \\\\.\\Scsi3: \n");
+    EXPECT_EQ(srb_requests(fake.w),
+              "\\\\.\\Scsi3: NvmeRAID 40 E0002014 4/32 0 0\n"
+              "\\\\.\\Scsi3: NvmeRAID 40 E0002018 104/132 1 0\n"
+              "\\\\.\\Scsi3: NvmeRAID 40 E000201C 332/360 1 324\n"
+              "\\\\.\\Scsi3: NvmeRAID 40 E0002028 4/32 0 0\n"
+              "\\\\.\\Scsi3: NvmeRAID 40 E000202C 328/356 324 0\n"
+              "\\\\.\\Scsi3: NvmeRAID 40 E0002020 4/32 0 0\n"
+              "\\\\.\\Scsi3: NvmeRAID 40 E0002024 220/248 216 0\n"
+              "\\\\.\\Scsi4: NvmeRAID 40 E0002014 4/32 0 0\n"
+              "\\\\.\\Scsi4: NvmeRAID 40 E0002028 4/32 0 0\n"
+              "\\\\.\\Scsi4: NvmeRAID 40 E0002020 4/32 0 0\n");
+    vdx_dev_release(&list);
+}
+
 }  // namespace
 }  // namespace enctl

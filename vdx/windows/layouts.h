@@ -325,5 +325,54 @@ inline constexpr std::uint32_t kCsmiStpRead = 0x01, kCsmiStpWrite = 0x02, kCsmiS
                                kCsmiStpPio = 0x10, kCsmiStpDma = 0x20, kCsmiStpDmaQueued = 0x80,
                                kCsmiStpExecuteDiag = 0x100, kCsmiStpResetDevice = 0x200;
 
+// ---------------------------------------------------------------------------
+// The Intel RSTe driver's enumeration requests ("NvmeRAID"): counts, RAID
+// volumes with their members, pass-through and spare disks. The driver
+// answers by the call's own result; the ReturnCode is not looked at.
+inline constexpr std::uint32_t kRsteTimeout = 40;
+inline constexpr std::uint32_t kRsteVolumeCount = 0xE0002014;
+inline constexpr std::uint32_t kRsteVolumeInfo = 0xE0002018;
+inline constexpr std::uint32_t kRsteVolumeConfig = 0xE000201C;
+inline constexpr std::uint32_t kRsteSpareCount = 0xE0002020;
+inline constexpr std::uint32_t kRsteSpareInfo = 0xE0002024;
+inline constexpr std::uint32_t kRstePassthroughCount = 0xE0002028;
+inline constexpr std::uint32_t kRstePassthroughInfo = 0xE000202C;
+
+struct rste_count_buffer {
+    SRB_IO_CONTROL header;
+    std::uint32_t count;
+};
+static_assert(sizeof(rste_count_buffer) == 32);
+
+struct rste_volume_info_buffer {
+    SRB_IO_CONTROL header;
+    std::uint32_t volume_index;
+    char raid_type[8], model[40], firmware[8], serial[40];
+    std::uint32_t member_count;
+};
+static_assert(sizeof(rste_volume_info_buffer) == 132);
+static_assert(offsetof(rste_volume_info_buffer, member_count) == 128);
+
+// A volume's members: this header, then the entries.
+struct rste_volume_config_header {
+    SRB_IO_CONTROL header;
+    std::uint32_t volume_index, returned_length;
+};
+static_assert(sizeof(rste_volume_config_header) == 36);
+
+// Pass-through and spare disks: this header, then the entries.
+struct rste_disk_list_header {
+    SRB_IO_CONTROL header;
+    std::uint32_t returned_length;
+};
+static_assert(sizeof(rste_disk_list_header) == 32);
+
+struct rste_disk_entry {
+    std::uint32_t disk_id;
+    char model[40], firmware[8], serial[40];
+    std::uint8_t reserved[16];
+};
+static_assert(sizeof(rste_disk_entry) == 108);
+
 
 }  // namespace enctl::win_layout

@@ -1,5 +1,7 @@
 // Drives behind storage ports "\\.\Scsi0:" to "\\.\Scsi15:" that the storage
-// stack does not list as disks: the phys and RAID sets of a CSMI driver.
+// stack does not list as disks: the phys and RAID sets of a CSMI driver, and
+// the RAID volume members, pass-through and spare disks of the Intel RSTe
+// driver.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -23,10 +25,11 @@ namespace {
 
 constexpr unsigned kPortCount = 16;
 // A driver that reports absurd counts is not asked for more than this many
-// RAID sets (a CSMI set holds at most 255 drives: its
+// RAID sets, RSTe volumes or disks (a CSMI set holds at most 255 drives: its
 // drive count is a byte).
 constexpr std::uint32_t kMaxRaidSets = 256;
 constexpr std::uint32_t kMaxCsmiDrivesPerSet = 255;
+constexpr std::uint32_t kMaxRsteEntries = 256;
 
 std::string port_path(unsigned port) {
     char path[32];
@@ -196,6 +199,97 @@ void csmi_raid_devices(vdx_dev_list* list, std::intptr_t port, unsigned index, c
     }
 }
 
+// ---------------------------------------------------------------------------
+// Intel RSTe.
+
+std::vector<std::uint8_t> rste_request(std::size_t size, std::uint32_t control_code) {
+    std::vector<std::uint8_t> request(size, 0);
+    wl::put_srb(request, "NvmeRAID", wl::kRsteTimeout, control_code);
+    return request;
+}
+
+bool rste_send(std::intptr_t port, std::span<std::uint8_t> request) {
+    std::uint32_t os_error = 0;
+    if (vdx_windows_ioctl(port, wl::kIoctlScsiMiniport, request, nullptr, &os_error)) return true;
+    TRACE_AT(kTraceDevice, "DeviceIoControl failed with %d\n", static_cast<int>(os_error));
+    return false;
+}
+
+std::optional<std::uint32_t> rste_count(std::intptr_t port, std::uint32_t control_code) {
+    std::vector<std::uint8_t> request = rste_request(sizeof(wl::rste_count_buffer), control_code);
+    if (!rste_send(port, request)) return std::nullopt;
+    return std::min(wl::load<wl::rste_count_buffer>(request, 0).count, kMaxRsteEntries);
+}
+
+// Room for `count` entries after a header, and one more.
+std::size_t rste_list_size(std::size_t header, std::uint32_t count) {
+    return header + sizeof(wl::rste_disk_entry) * (std::size_t{count} + 1);
+}
+
+// Pushes the record of an RSTe disk ("rster", "rstep", "rstes") with its own
+// handle on the port.
+void rste_add(vdx_dev_list* list, const char* kind, unsigned index, std::uint32_t entry,
+              const wl::rste_disk_entry& disk, bool raid_member, const std::string& path) {
+    vdx_dev* dev = win_push_back(list);
+    if (!dev) return;
+    std::snprintf(dev->name, sizeof dev->name, "%s%u.%u.%u", kind, index, disk.disk_id, entry);
+    dev->interface = kVdxInterfaceNvmeIntelRste;
+    dev->connection = kVdxConnectionIntelRste;
+    vdx_windows_state& state = vdx_windows_state_of(*dev);
+    state.rste_disk_id = disk.disk_id;
+    state.rste_raid_member = raid_member ? 1 : 0;
+    if (!open_port_for(dev, path, "failed to open unique handle at %s - skipping device\n")) return;
+    TRACE_AT(kTraceDevice, "added %s\n", dev->name);
+}
+
+void rste_volumes(vdx_dev_list* list, std::intptr_t port, unsigned index, const std::string& path) {
+    const std::optional<std::uint32_t> volumes = rste_count(port, wl::kRsteVolumeCount);
+    if (!volumes) return;
+    for (std::uint32_t volume = 1; volume <= *volumes; ++volume) {
+        std::vector<std::uint8_t> info = rste_request(sizeof(wl::rste_volume_info_buffer), wl::kRsteVolumeInfo);
+        wl::put32(info, offsetof(wl::rste_volume_info_buffer, volume_index), volume);
+        if (!rste_send(port, info)) continue;
+        const std::uint32_t members =
+            std::min(wl::load<wl::rste_volume_info_buffer>(info, 0).member_count, kMaxRsteEntries);
+        std::vector<std::uint8_t> config =
+            rste_request(rste_list_size(sizeof(wl::rste_volume_config_header), members), wl::kRsteVolumeConfig);
+        wl::put32(config, offsetof(wl::rste_volume_config_header, volume_index), volume);
+        wl::put32(config, offsetof(wl::rste_volume_config_header, returned_length),
+                  static_cast<std::uint32_t>(config.size() - sizeof(wl::rste_volume_config_header)));
+        if (!rste_send(port, config)) continue;
+        for (std::uint32_t member = 0; member < members; ++member) {
+            const auto disk = wl::load<wl::rste_disk_entry>(
+                config, sizeof(wl::rste_volume_config_header) + member * sizeof(wl::rste_disk_entry));
+            if (disk.disk_id == 0) {
+                TRACE_AT(kTraceDevice, "skipping member %u, disk id 0\n", member);
+                continue;
+            }
+            rste_add(list, "rster", index, member, disk, true, path);
+        }
+    }
+}
+
+// Pass-through or spare disks: their count, then their list.
+void rste_disks(vdx_dev_list* list, std::intptr_t port, unsigned index, const std::string& path,
+                std::uint32_t count_code, std::uint32_t info_code, const char* kind, const char* skip_trace) {
+    const std::optional<std::uint32_t> count = rste_count(port, count_code);
+    if (!count) return;
+    std::vector<std::uint8_t> request =
+        rste_request(rste_list_size(sizeof(wl::rste_disk_list_header), *count), info_code);
+    wl::put32(request, offsetof(wl::rste_disk_list_header, returned_length),
+              static_cast<std::uint32_t>(request.size() - sizeof(wl::rste_disk_list_header)));
+    if (!rste_send(port, request)) return;
+    for (std::uint32_t entry = 0; entry < *count; ++entry) {
+        const auto disk = wl::load<wl::rste_disk_entry>(
+            request, sizeof(wl::rste_disk_list_header) + entry * sizeof(wl::rste_disk_entry));
+        if (disk.disk_id == 0) {
+            TRACE_AT(kTraceDevice, skip_trace, entry);
+            continue;
+        }
+        rste_add(list, kind, index, entry, disk, false, path);
+    }
+}
+
 }  // namespace
 
 void vdx_windows_enumerate_csmi(vdx_dev_list* list) {
@@ -213,6 +307,24 @@ void vdx_windows_enumerate_csmi(vdx_dev_list* list) {
         } else {
             TRACE_AT(kTraceDevice, "port %s does not support csmi\n", path.c_str());
         }
+        vdx_windows_close_handle(&port);
+    }
+}
+
+void vdx_windows_enumerate_rste(vdx_dev_list* list) {
+    TRACE_ENTER_EXIT();
+    for (unsigned index = 0; index < kPortCount; ++index) {
+        const std::string path = port_path(index);
+        std::intptr_t port = vdx_windows_open_path(path.c_str());
+        if (port == kVdxInvalidHandle) {
+            TRACE_AT(kTraceDevice, "failed to open handle %s\n", path.c_str());
+            continue;
+        }
+        rste_volumes(list, port, index, path);
+        rste_disks(list, port, index, path, wl::kRstePassthroughCount, wl::kRstePassthroughInfo, "rstep",
+                   "skipping passthrough disk %u, disk id 0\n");
+        rste_disks(list, port, index, path, wl::kRsteSpareCount, wl::kRsteSpareInfo, "rstes",
+                   "skipping spare disk %u, disk id 0\n");
         vdx_windows_close_handle(&port);
     }
 }
