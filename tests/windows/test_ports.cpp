@@ -298,5 +298,133 @@ TEST(WindowsRste, VolumeMembersPassThroughAndSpareDisks) {
     vdx_dev_release(&list);
 }
 
+// ---------------------------------------------------------------------------
+// USB.
+
+const char kRootHub[] = "\\\\?\\usb#root_hub30#4&1&0#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+const char kChildHubName[] = "USB#VID_05E3&PID_0610#5&1&2#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+const char kExternalHub[] = "\\\\?\\usb#vid_05e3&pid_0610#5&1&2#{f18a0e88-c30c-11d0-8815-00a0c906bed8}";
+
+void put_utf16(bytes& b, std::size_t at, std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) b[at + 2 * i] = static_cast<std::uint8_t>(text[i]);
+}
+
+struct usb_port {
+    std::uint16_t vendor, product;
+    std::uint8_t serial_index;  // 0: none
+    bool hub;
+};
+
+// A hub of `type` whose ports hold `ports` (from port 1; past them nothing is
+// connected). Serial strings: index 3 reads, any other fails.
+fake::device usb_hub(std::uint32_t type, std::vector<usb_port> ports, std::uint16_t highest) {
+    fake::device dev;
+    dev.answer = [=](std::uint32_t code, const bytes& in, bytes& out, std::uint32_t* n) {
+        *n = static_cast<std::uint32_t>(out.size());
+        const std::uint32_t port = in.size() >= 4 ? wl::get32(in, 0) : 0;
+        const usb_port* p = port >= 1 && port <= ports.size() ? &ports[port - 1] : nullptr;
+        switch (code) {
+        case wl::kIoctlUsbGetHubInformationEx:
+            wl::put32(out, 0, type);
+            wl::put16(out, 4, highest);
+            return true;
+        case wl::kIoctlUsbGetNodeConnectionInformation:
+            if (p) {
+                wl::put16(out, 12, p->vendor);
+                wl::put16(out, 14, p->product);
+                out[20] = p->serial_index;
+                out[24] = p->hub;
+                wl::put32(out, 31, 1);  // DeviceConnected
+            }
+            return true;
+        case wl::kIoctlUsbGetDescriptorFromNodeConnection: {
+            if (in[6] != 3) return false;
+            const std::string serial = "4C530001230917103235";
+            out[12] = static_cast<std::uint8_t>(2 + 2 * serial.size());
+            out[13] = 3;
+            put_utf16(out, 14, serial);
+            *n = 12 + out[12];
+            return true;
+        }
+        case wl::kIoctlUsbGetNodeConnectionName: {
+            const std::string name = kChildHubName;
+            wl::put32(out, 4, static_cast<std::uint32_t>(8 + 2 * (name.size() + 1)));
+            if (out.size() >= 8 + 2 * name.size()) put_utf16(out, 8, name);
+            return true;
+        }
+        }
+        return false;
+    };
+    return dev;
+}
+
+// A root hub on a controller behind a PCI bridge on bus 2, with a device
+// that has a serial number, an external hub (a device without serial and one
+// whose serial cannot be read below it), then 38 more devices; the external
+// hub's own interface is listed too and is not a root hub.
+TEST(WindowsUsb, RootHubKeepsFirst32DevicesDepthFirst) {
+    fake::scope fake;
+    fake.w.nodes = {
+        {"PCI\\VEN_8086&DEV_1901\\3&1&08", "", "", "System", "", "", 2},
+        {"PCI\\VEN_8086&DEV_A36D\\3&1&A0", "PCI\\VEN_8086&DEV_1901\\3&1&08", "", "USB", "", "", 0xFFFFFFFFu},
+        {"USB\\ROOT_HUB30\\4&1&0", "PCI\\VEN_8086&DEV_A36D\\3&1&A0", "", "USB", "", "", 0xFFFFFFFFu},
+        {"USB\\VID_05E3&PID_0610\\5&1&2", "USB\\ROOT_HUB30\\4&1&0", "", "USB", "", "", 0xFFFFFFFFu},
+    };
+    fake.w.interfaces[fake::guid_text(kGuidDevinterfaceUsbHub)] = {
+        {kRootHub, "USB\\ROOT_HUB30\\4&1&0"}, {kExternalHub, "USB\\VID_05E3&PID_0610\\5&1&2"}};
+    std::vector<usb_port> root = {{0x0781, 0x5581, 3, false}, {0x05E3, 0x0610, 0, true}};
+    for (std::uint16_t p = 3; p <= 40; ++p) root.push_back({0x1234, p, 0, false});
+    fake.w.devices[kRootHub] = usb_hub(1, root, 40);
+    fake.w.devices[std::string("\\\\.\\") + kChildHubName] =
+        usb_hub(2, {{0x0BDA, 0x8153, 0, false}, {0x0BDA, 0x8154, 2, false}}, 4);
+    fake.w.devices[kExternalHub] = usb_hub(2, {}, 4);
+
+    vdx_dev_list list;
+    vdx_dev_enumerate_flags(&list, kVdxEnumUsbRootHubs);
+    ASSERT_EQ(list.count, 1u);
+    const vdx_dev& hub = list[0];
+    EXPECT_EQ(text_of(hub.name), kRootHub);
+    EXPECT_EQ(hub.interface, kVdxInterfaceUsbRootHub);
+    EXPECT_EQ(hub.connection, kVdxConnectionUsbRootHub);
+    EXPECT_EQ(hub.os_handle, kVdxInvalidHandle);
+    EXPECT_TRUE(vdx_dev_is_open(hub));
+    const vdx_windows_state& s = *vdx_windows_state_if(hub);
+    EXPECT_EQ(s.pci_bus_number, 2u);
+    ASSERT_EQ(s.usb_device_count, 32u);
+    std::string devices;
+    for (std::uint32_t i : {0u, 1u, 2u, 3u, 31u}) {
+        char line[64];
+        std::snprintf(line, sizeof line, "%04x:%04x %s\n", s.usb_devices[i].vendor_id, s.usb_devices[i].product_id,
+                      std::string(text_of(s.usb_devices[i].serial)).c_str());
+        devices += line;
+    }
+    EXPECT_EQ(devices,
+              "0781:5581 4C5300012309171\n"
+              "05e3:0610 \n"
+              "0bda:8153 \n"
+              "1234:0003 \n"
+              "1234:001f \n");
+
+    // The requests for the first port, the external hub's name and the
+    // serial number that is read, byte for byte where it matters.
+    const auto find = [&](std::uint32_t code, std::size_t nth = 0) -> const fake::request& {
+        for (const fake::request& r : fake.w.requests)
+            if (r.code == code && r.path == kRootHub && nth-- == 0) return r;
+        static const fake::request none{};
+        return none;
+    };
+    EXPECT_EQ(find(0x220454).in.size(), 77u);
+    const fake::request& connection = find(0x22040C, 1);
+    EXPECT_EQ(connection.in.size(), 1024u);
+    EXPECT_EQ(wl::get32(connection.in, 0), 2u);
+    const fake::request& serial = find(0x220410);
+    EXPECT_EQ(serial.in.size(), 1024u);
+    EXPECT_EQ(bytes(serial.in.begin(), serial.in.begin() + 12), (bytes{1, 0, 0, 0, 0, 0, 3, 3, 0, 0, 0xF4, 0x03}));
+    EXPECT_EQ(find(0x220414, 0).in.size(), 10u);
+    EXPECT_EQ(find(0x220414, 1).in.size(), 8 + 2 * (sizeof kChildHubName));
+    EXPECT_EQ(wl::get32(find(0x220414, 1).in, 0), 2u);
+    vdx_dev_release(&list);
+}
+
 }  // namespace
 }  // namespace enctl

@@ -374,5 +374,29 @@ struct rste_disk_entry {
 };
 static_assert(sizeof(rste_disk_entry) == 108);
 
+// ---------------------------------------------------------------------------
+// USB hubs.
+static_assert(IOCTL_USB_GET_HUB_INFORMATION_EX == kIoctlUsbGetHubInformationEx);
+static_assert(sizeof(USB_HUB_INFORMATION_EX) == 77);
+static_assert(offsetof(USB_HUB_INFORMATION_EX, HighestPortNumber) == 4);
+inline constexpr std::size_t kUsbNodeConnectionInformationSize = 1024;
+static_assert(sizeof(USB_NODE_CONNECTION_INFORMATION) == 35);
+static_assert(offsetof(USB_NODE_CONNECTION_INFORMATION, DeviceDescriptor) == 4);
+static_assert(offsetof(USB_NODE_CONNECTION_INFORMATION, DeviceIsHub) == 24);
+static_assert(offsetof(USB_NODE_CONNECTION_INFORMATION, ConnectionStatus) == 31);
+static_assert(offsetof(USB_DEVICE_DESCRIPTOR, idVendor) == 8);
+static_assert(offsetof(USB_DEVICE_DESCRIPTOR, iSerialNumber) == 16);
+// A string descriptor request: the 12-byte USB_DESCRIPTOR_REQUEST, then room
+// for the descriptor.
+inline constexpr std::size_t kUsbDescriptorRequestSize = 1024;
+inline constexpr std::size_t kUsbDescriptorData = 12;
+static_assert(sizeof(USB_DESCRIPTOR_REQUEST) == kUsbDescriptorData);
+static_assert(offsetof(USB_DESCRIPTOR_REQUEST, SetupPacket.wValue) == 6);
+static_assert(offsetof(USB_DESCRIPTOR_REQUEST, SetupPacket.wLength) == 10);
+inline constexpr std::uint8_t kUsbStringDescriptorType = 3;
+// USB_NODE_CONNECTION_NAME: its fixed part (10 bytes) learns the size.
+static_assert(sizeof(USB_NODE_CONNECTION_NAME) == 10);
+static_assert(offsetof(USB_NODE_CONNECTION_NAME, ActualLength) == 4);
+static_assert(offsetof(USB_NODE_CONNECTION_NAME, NodeName) == 8);
 
 }  // namespace enctl::win_layout

@@ -25,6 +25,4 @@ void vdx_marvell_nevox_enumerate(vdx_dev*, vdx_dev_list*) {
     TRACE_AT(kTraceDevice, "Marvell NevoX enumeration is not available in this build\n");
 }
 
-void vdx_windows_enumerate_usb(vdx_dev_list*) { TRACE_AT(kTraceDevice, "USB hub enumeration is not available in this build\n"); }
-
 }  // namespace enctl
