@@ -209,6 +209,7 @@ TEST_F(WindowsGetlog, PackingRemovesTheFolderOnlyAfterAWholeArchive) {
         std::string lines, printed;
         bool zip_after;
     } const cases[] = {
+        // clang-format off
         {"packed", "enctl_h_1", 5, {}, {.makes_zip = true}, false, packed + removed,
          "Created package file: <log>.zip\n\n", true},
         {"version asked first", "enctl_h_2", 0, {.out = kVersion5}, {.makes_zip = true}, false,
@@ -227,6 +228,7 @@ TEST_F(WindowsGetlog, PackingRemovesTheFolderOnlyAfterAWholeArchive) {
          "Created package file: <log>.zip\n\n", true},
         {"shell character in the path", "a&b\\enctl_h_10", 5, {}, {.makes_zip = true}, false, "",
          "Command not run: \"<log>\" cannot be put into a command line safely\n" + error, false},
+        // clang-format on
     };
     for (const auto& c : cases) {
         use_log_dir(c.leaf);

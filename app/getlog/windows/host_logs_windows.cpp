@@ -70,7 +70,8 @@ constexpr host_capture kDiskCaptures[] = {
 // The multipath (MSDSM) cmdlets, from PowerShell 5 on.
 constexpr host_capture kMsdsmCaptures[] = {
     {"powershell -command \"& {&'Get-MSDSMSupportedHW' | out-file %s}\"", "get-msdsmsupportedhw.txt"},
-    {"powershell -command \"& {&'Get-MSDSMAutomaticClaimSettings' | out-file %s}\"", "get-msdsmautoclaimsettings.txt"},
+    {"powershell -command \"& {&'Get-MSDSMAutomaticClaimSettings' | out-file %s}\"",
+     "get-msdsmautoclaimsettings.txt"},
     {"powershell -command \"& {&'Get-MSDSMGlobalDefaultLoadBalancePolicy' | out-file %s}\"", "get-msdsmGDLBP.txt"},
 };
 
@@ -79,7 +80,8 @@ constexpr host_capture kMsdsmCaptures[] = {
 constexpr host_capture kHostCaptures[] = {
     {"powershell -command \"& {&'get-initiatorport' | out-file %s}\"", "get-initiatorport.txt"},
     {"cmd /c hostname > %s", "hostname_file.txt"},
-    {"powershell -command \"& {&'Get-WmiObject' Win32_PnPSignedDriver | select devicename, driverversion | out-file "
+    {"powershell -command \"& {&'Get-WmiObject' Win32_PnPSignedDriver | select devicename, driverversion | "
+     "out-file "
      "%s}\"",
      "driver_versions.txt"},
     {"cmd /c wevtutil epl System %s", "system_log.evtx"},
@@ -146,7 +148,8 @@ bool shell_active(char c) {
 }
 
 bool plain_in_powershell(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || std::string_view("\\/:._-~").find(c) != std::string_view::npos;
+    return std::isalnum(static_cast<unsigned char>(c)) ||
+           std::string_view("\\/:._-~").find(c) != std::string_view::npos;
 }
 
 // The value as it goes into the line, or none when it cannot go in safely.
