@@ -137,7 +137,7 @@ TEST_F(WindowsGetlog, CaptureStepsRunTheirLinesInOrder) {
         {kGetHost, {.out = kVersion5}},
         {"cmd /c smartctl.exe --scan",
          {.out = "/dev/sda -d ata # /dev/sda, ATA device\r\n/dev/csmi0,1 -d ata # /dev/csmi0,1, ATA device\r\n"}},
-        {"cmd /c sg_scan -s", {.out = "PD0     [C]  ATA  Disk\r\nPD1&calc  x\r\nSCSI0:0,1,0  claimed\r\n"}},
+        {"cmd /c sg_scan -s", {.out = "PD0     [C]  ATA  Disk\r\nPD1&calc  x\r\n..\\PD2 x\r\nSCSI0:0,1,0  claimed\r\n"}},
         {"cmd /c move", {.exit_code = 1}},
     };
     vdx_dev product3, product5;

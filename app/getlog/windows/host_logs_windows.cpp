@@ -271,6 +271,12 @@ void capture_scanned_drives(const std::string& folder, std::string_view scan, st
     for (const std::string& device : scanned_devices(captured_output(scan), marker)) {
         CONSOLE_PRINT(kVerbosityNormal, "device: %s\n", printable_text(device).c_str());
         const std::string name = by_last_part ? device.substr(device.rfind('/') + 1) : device;
+        // The name becomes part of a file name in the folder, never a path.
+        if (name.empty() || name == "." || name == ".." || name.find_first_of("\\/:") != std::string::npos) {
+            CONSOLE_PRINT(kVerbosityNormal, "Device not captured: \"%s\" cannot name a file\n\n",
+                          printable_text(name).c_str());
+            continue;
+        }
         for (const drive_capture& capture : captures) {
             const std::string file = folder + kPathSeparator + std::string(capture.file_start) + name + ".txt";
             if (!run_line(capture.line, {{device, place::argument}, {file, place::cmd_path}})) break;
