@@ -29,6 +29,10 @@ enum class error_output {
 struct process_request {
     // argv[0] is the program: a path, or a name looked up in PATH.
     std::vector<std::string> argv;
+    // Windows only: a whole command line in the started program's own syntax
+    // ("cmd /c tool > file"), handed to CreateProcess unchanged instead of
+    // the line built from argv. The caller owns what it puts in it.
+    std::string command_line;
     // Written to the child's standard input, which is then closed; when empty
     // standard input is the null device.
     std::string stdin_text;

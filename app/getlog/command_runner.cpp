@@ -33,7 +33,7 @@ std::string quoted(std::string_view word) {
 // a run.
 void note_missing_tool(const command_line& command) {
     static std::set<std::string> noted;  // missing_tools.txt paths and tools
-    const std::string& tool = command.argv[0];
+    const std::string tool = command.argv.empty() ? command.text.substr(0, command.text.find(' ')) : command.argv[0];
     const std::string path = std::string(text_of(g_enctl_data.log_dir)) + kPathSeparator + "missing_tools.txt";
     if (!noted.insert(path + '\n' + tool).second) return;
     const std::string line = tool + ": not installed (wanted for: " + command_text(command) + ")\n";
@@ -43,6 +43,7 @@ void note_missing_tool(const command_line& command) {
 }  // namespace
 
 std::string command_text(const command_line& command) {
+    if (!command.text.empty()) return command.text;
     std::string text;
     for (const auto& word : command.argv) text += (text.empty() ? "" : " ") + quoted(word);
     if (!command.output_file.empty()) text += " > " + quoted(command.output_file);
@@ -52,9 +53,10 @@ std::string command_text(const command_line& command) {
 
 std::uint32_t run_command_capture(const command_line& command, std::string& out, std::uint32_t timeout_seconds) {
     out.clear();
-    if (command.argv.empty()) return kCommandNotStarted;
+    if (command.argv.empty() && command.text.empty()) return kCommandNotStarted;
     process_request request;
     request.argv = command.argv;
+    request.command_line = command.text;
     request.output_file = command.output_file;
     request.errors = command.merge_errors ? error_output::merge : error_output::discard;
     request.working_dir = command.working_dir;
@@ -73,19 +75,32 @@ std::uint32_t run_command_capture(const command_line& command, std::string& out,
     return static_cast<std::uint32_t>(result.exit_code);
 }
 
-std::uint32_t run_command(const command_line& command) {
+namespace {
+
+std::uint32_t run_discarding_output(const command_line& command, std::uint32_t timeout_seconds, bool tell_time_out) {
     const std::string text = command_text(command);
     CONSOLE_PRINT(kVerbosityDebug, "command: %s\n", text.c_str());
     // Timed in real time (also under a virtual clock), for the debug line only.
     system_clock_source real_time;
     const std::uint64_t start = real_time.now_ms();
     std::string discarded;
-    const std::uint32_t code = run_command_capture(command, discarded, g_command_timeout);
+    const std::uint32_t code = run_command_capture(command, discarded, timeout_seconds);
     CONSOLE_PRINT(kVerbosityDebug, "command took %llu ms\n",
                   static_cast<unsigned long long>(real_time.now_ms() - start));
     if (code != 0) CONSOLE_PRINT(kVerbosityDebug, "Command failed (%u): %s\n", code, text.c_str());
-    if (code == kCommandTimedOut) CONSOLE_PRINT(kVerbosityNormal, "Command timed out: %s\n", text.c_str());
+    if (code == kCommandTimedOut && tell_time_out)
+        CONSOLE_PRINT(kVerbosityNormal, "Command timed out: %s\n", text.c_str());
     return code;
+}
+
+}  // namespace
+
+std::uint32_t run_command(const command_line& command) {
+    return run_discarding_output(command, g_command_timeout, true);
+}
+
+std::uint32_t run_command_long(const command_line& command) {
+    return run_discarding_output(command, kLongCommandTimeout, false);
 }
 
 }  // namespace enctl

@@ -1,8 +1,10 @@
 // How getlog runs outside programs (sg3_utils, smartctl, the system's own
 // reporting tools, the program itself): through the process runner of
-// basekit, an argument vector and never a shell, standard input the null
-// device, standard output either captured or written into a new file of the
-// log folder, and a time-out that ends the program and everything it started.
+// basekit, standard input the null device, standard output either captured
+// or written into a new file of the log folder, and a time-out that ends the
+// program and everything it started. A command is an argument vector and
+// never a shell, except on Windows, where the host captures are whole
+// "cmd /c ..." and "powershell -command ..." lines (app/getlog/windows).
 #pragma once
 
 #include <cstdint>
@@ -15,12 +17,17 @@ namespace enctl {
 inline constexpr std::uint32_t kCommandNotStarted = 0xFFFFFFFF;
 inline constexpr std::uint32_t kCommandTimedOut = 0xFFFFFFFE;
 inline constexpr std::uint32_t kDefaultCommandTimeout = 60;
+// Time-out of run_command_long, seconds.
+inline constexpr std::uint32_t kLongCommandTimeout = 600;
 
 // Time-out of every command, seconds; getlog stores its "timeout=" value here.
 extern std::uint32_t g_command_timeout;
 
 struct command_line {
     std::vector<std::string> argv{};  // argv[0]: the program, looked up in PATH when it has no "/"
+    // Windows: the whole command line, handed to the system unchanged
+    // (used instead of argv; whatever it inserts is the caller's to make safe).
+    std::string text{};
     // Where standard output goes: captured (empty) or into this new file
     // (nothing already there is written through).
     std::string output_file{};
@@ -28,8 +35,9 @@ struct command_line {
     std::string working_dir{};  // empty: this process's
 };
 
-// The command as the messages show it: its words, each quoted when it holds
-// blanks, quotes or shell characters, then "> file" (and "2>&1").
+// The command as the messages show it: its text when it has one, else its
+// words, each quoted when it holds blanks, quotes or shell characters, then
+// "> file" (and "2>&1").
 std::string command_text(const command_line& command);
 
 // Runs the command for at most `timeout_seconds` (plus up to one second) and
@@ -43,5 +51,9 @@ std::uint32_t run_command_capture(const command_line& command, std::string& out,
 // "command: ..." (debug), "Command failed (%u): ..." (debug) and
 // "Command timed out: ..." (normal).
 std::uint32_t run_command(const command_line& command);
+
+// The same with kLongCommandTimeout and without the time-out message (the
+// packing step's commands).
+std::uint32_t run_command_long(const command_line& command);
 
 }  // namespace enctl

@@ -267,7 +267,7 @@ public:
 
 process_result windows_process_runner::run(const process_request& request) {
     process_result result;
-    if (request.argv.empty()) {
+    if (request.argv.empty() && request.command_line.empty()) {
         result.error = "no program given";
         return result;
     }
@@ -277,7 +277,7 @@ process_result windows_process_runner::run(const process_request& request) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     plumbing.describe(request, startup);
-    std::string line = windows_command_line(request.argv);
+    std::string line = request.command_line.empty() ? windows_command_line(request.argv) : request.command_line;
     std::string env = child_environment(request);
     PROCESS_INFORMATION info{};
     if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
@@ -285,7 +285,7 @@ process_result windows_process_runner::run(const process_request& request) {
                           &startup, &info)) {
         const DWORD code = ::GetLastError();
         result.error_number = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ENOENT : EIO;
-        result.error = failure(request.argv[0], code);
+        result.error = failure(request.argv.empty() ? line.substr(0, line.find(' ')) : request.argv[0], code);
         return result;
     }
     unique_handle process(info.hProcess), thread(info.hThread);

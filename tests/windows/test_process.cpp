@@ -45,6 +45,15 @@ TEST(WindowsProcess, ArgumentsArriveUnsplitAndUnchanged) {
     EXPECT_EQ(windows_command_line({"a b", "c\\\"", "d\\"}), "\"a b\" \"c\\\\\\\"\" d\\");
 }
 
+TEST(WindowsProcess, WholeCommandLineIsHandedOverUnchanged) {
+    // Quoting no argument vector turns into: the child's runtime joins "a"b.
+    process_request request;
+    request.command_line = "\"" + self() + "\" --child args \"a\"b c";
+    const process_result r = run_process(request);
+    ASSERT_TRUE(r.started) << r.error;
+    EXPECT_EQ(crlf_free(r.out), "[ab]\n[c]\n");
+}
+
 TEST(WindowsProcess, StreamsExitCodesAndEnvironment) {
     process_request echo = child({"echo"});
     echo.stdin_text = std::string(100000, 'i') + "\n";  // more than a pipe holds
