@@ -55,7 +55,8 @@ void trace_intel_fw_info(std::span<const std::uint8_t> info) {
     for (std::size_t i = 0; i < slots; ++i) {
         const std::uint8_t* slot = info.data() + offsetof(fi, Slot) + i * sizeof(si);
         const char* revision = reinterpret_cast<const char*>(slot + offsetof(si, Revision));
-        const std::string text = printable_text(std::string_view(revision, strnlen(revision, sizeof(si::Revision))));
+        const std::string text =
+            printable_text(std::string_view(revision, strnlen(revision, sizeof(si::Revision))));
         trace_print("slot %u (%d): rev %s, ro %u\n", unsigned{slot[offsetof(si, SlotNumber)]}, static_cast<int>(i),
                     text.c_str(), unsigned{slot[offsetof(si, ReadOnly)]});
     }
@@ -65,8 +66,7 @@ void trace_intel_fw_info(std::span<const std::uint8_t> info) {
 int intel_fw_get_active_slot(vdx_error* error, vdx_dev* dev, std::uint8_t* slot) {
     TRACE_ENTER_EXIT();
     using fi = wl::storage_firmware_info_v2;
-    std::vector<std::uint8_t> request =
-        intel_fw_request(*dev, sizeof(fi), 30, wl::kFirmwareFunctionGetInfo);
+    std::vector<std::uint8_t> request = intel_fw_request(*dev, sizeof(fi), 30, wl::kFirmwareFunctionGetInfo);
     wl::put32(request, wl::kIntelFwPayload + offsetof(fi, Version), 2);
     wl::put32(request, wl::kIntelFwPayload + offsetof(fi, Size), offsetof(fi, Slot));
     std::uint32_t os_error = 0;
@@ -80,8 +80,8 @@ int intel_fw_get_active_slot(vdx_error* error, vdx_dev* dev, std::uint8_t* slot)
     const std::span<const std::uint8_t> info(request.data() + wl::kIntelFwPayload, sizeof(fi));
     if (g_trace_level >= kTraceDevice) trace_intel_fw_info(info);
     if (info[offsetof(fi, SlotCount)] == 0)
-        return vdx_error_set(error, kErrParseOrCheckCondition, 0, kIntelSource, "intel_fw_get_active_slot", __LINE__,
-                             "unable to find active firmware slot");
+        return vdx_error_set(error, kErrParseOrCheckCondition, 0, kIntelSource, "intel_fw_get_active_slot",
+                             __LINE__, "unable to find active firmware slot");
     *slot = info[offsetof(fi, ActiveSlot)];
     return vdx_error_clear(error);
 }
@@ -89,19 +89,19 @@ int intel_fw_get_active_slot(vdx_error* error, vdx_dev* dev, std::uint8_t* slot)
 // The Intel driver's answer to a download or activation: the call and its
 // return code (an activation may also wait for a reset).
 int intel_fw_send(vdx_error* error, vdx_dev* dev, std::vector<std::uint8_t>& request, bool activate) {
+    const char* what = activate ? "activate" : "download";
+    const char* function =
+        activate ? "execute_intel_rst_firmware_activate" : "execute_intel_rst_firmware_download";
     std::uint32_t os_error = 0;
     if (!vdx_windows_ioctl(dev->second_handle, wl::kIoctlScsiMiniport, request, nullptr, &os_error)) {
-        TRACE_AT(kTraceDevice, "failed to execute intel fw %s\n", activate ? "activate" : "download");
-        return vdx_error_set(error, kErrOsRequest, os_error, kIntelSource,
-                             activate ? "execute_intel_rst_firmware_activate" : "execute_intel_rst_firmware_download",
-                             activate ? 137 : 68, "error executing IOCTL_SCSI_MINIPORT");
+        TRACE_AT(kTraceDevice, "failed to execute intel fw %s\n", what);
+        return vdx_error_set(error, kErrOsRequest, os_error, kIntelSource, function, activate ? 137 : 68,
+                             "error executing IOCTL_SCSI_MINIPORT");
     }
     const std::uint32_t code = wl::get32(request, wl::kSrbReturnCode);
     if (code != 0 && !(activate && code == kIntelFwActivatePending))
-        return vdx_error_set(error, kErrOsRequest, code, kIntelSource,
-                             activate ? "execute_intel_rst_firmware_activate" : "execute_intel_rst_firmware_download",
-                             __LINE__, "SRB_IO_CONTROL return code %d on iRST firmware %s", static_cast<int>(code),
-                             activate ? "activate" : "download");
+        return vdx_error_set(error, kErrOsRequest, code, kIntelSource, function, __LINE__,
+                             "SRB_IO_CONTROL return code %d on iRST firmware %s", static_cast<int>(code), what);
     return vdx_error_clear(error);
 }
 
@@ -145,9 +145,9 @@ int execute_intel_rst_firmware_activate(vdx_error* error, vdx_dev* dev, vdx_ata_
     std::uint8_t slot = 0;
     if (intel_fw_get_active_slot(error, dev, &slot) != 0) return 1;
     TRACE_AT(kTraceDevice, "fw active slot %u\n", unsigned{slot});
-    std::vector<std::uint8_t> request = intel_fw_request(*dev, sizeof(wl::storage_firmware_activate),
-                                                         vdx_windows_seconds_down(cmd->timeout),
-                                                         wl::kFirmwareFunctionActivate);
+    std::vector<std::uint8_t> request =
+        intel_fw_request(*dev, sizeof(wl::storage_firmware_activate), vdx_windows_seconds_down(cmd->timeout),
+                         wl::kFirmwareFunctionActivate);
     wl::put_firmware_activate(request, wl::kIntelFwPayload, slot);
     return intel_fw_send(error, dev, request, true);
 }
@@ -178,8 +178,8 @@ int execute_storage_hw_firmware_download(vdx_error* error, vdx_dev* dev, vdx_ata
     std::uint32_t os_error = 0;
     if (!vdx_windows_ioctl(dev->os_handle, wl::kIoctlStorageFirmwareDownload, request, {}, nullptr, &os_error)) {
         TRACE_AT(kTraceDevice, "failed to execute storage fw download\n");
-        return vdx_error_set(error, kErrOsRequest, os_error, kAtaSource, "execute_storage_hw_firmware_download", 199,
-                             "error executing IOCTL_STORAGE_FIRMWARE_DOWNLOAD");
+        return vdx_error_set(error, kErrOsRequest, os_error, kAtaSource, "execute_storage_hw_firmware_download",
+                             199, "error executing IOCTL_STORAGE_FIRMWARE_DOWNLOAD");
     }
     return vdx_error_clear(error);
 }
@@ -198,8 +198,8 @@ int execute_storage_hw_firmware_activate(vdx_error* error, vdx_dev* dev, vdx_ata
     wl::put8(request, offsetof(ha, Slot), slot);
     std::uint32_t os_error = 0;
     if (!vdx_windows_ioctl(dev->os_handle, wl::kIoctlStorageFirmwareActivate, request, {}, nullptr, &os_error))
-        return vdx_error_set(error, kErrOsRequest, os_error, kAtaSource, "execute_storage_hw_firmware_activate", 255,
-                             "error executing IOCTL_STORAGE_FIRMWARE_ACTIVATE");
+        return vdx_error_set(error, kErrOsRequest, os_error, kAtaSource, "execute_storage_hw_firmware_activate",
+                             255, "error executing IOCTL_STORAGE_FIRMWARE_ACTIVATE");
     return vdx_error_clear(error);
 }
 

@@ -79,10 +79,10 @@ int rst_pass_through(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd) {
 int rst_firmware(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd) {
     const bool activate = cmd->opcode == 0x10;
     const std::span<const std::uint8_t> image(cmd->data, cmd->data ? cmd->length : 0);
-    std::vector<std::uint8_t> request(wl::kIntelFwPayload + (activate ? sizeof(wl::storage_firmware_activate)
-                                                                      : sizeof(wl::storage_firmware_download_v2) +
-                                                                            image.size()),
-                                      0);
+    std::vector<std::uint8_t> request(
+        wl::kIntelFwPayload + (activate ? sizeof(wl::storage_firmware_activate)
+                                        : sizeof(wl::storage_firmware_download_v2) + image.size()),
+        0);
     wl::put_intel_fw_request(request, vdx_windows_seconds_down(cmd->timeout), dev->scsi_address.path,
                              dev->scsi_address.target, dev->scsi_address.lun,
                              activate ? wl::kFirmwareFunctionActivate : wl::kFirmwareFunctionDownload, 1);
@@ -144,8 +144,8 @@ int vdx_nvme_windows_rste_execute(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* 
     const bool ok = vdx_windows_ioctl(dev->os_handle, wl::kIoctlScsiMiniport, request, nullptr, &os_error);
     transfer.finish(cmd);
     if (!ok)
-        return vdx_error_set(error, kErrOsRequest, os_error, kRsteSource, "vdx_nvme_windows_rste_execute", __LINE__,
-                             "error executing rste passthrough DeviceIoControl");
+        return vdx_error_set(error, kErrOsRequest, os_error, kRsteSource, "vdx_nvme_windows_rste_execute",
+                             __LINE__, "error executing rste passthrough DeviceIoControl");
     if (cmd->data && cmd->length) {
         const std::uint32_t returned = std::min(wl::get32(request, offsetof(nmp, DataBufferLen)), cmd->length);
         std::memcpy(cmd->data, request.data() + sizeof(nmp), returned);
