@@ -177,11 +177,11 @@ TEST(WindowsEnumerate, ProbeOrderOnWindowsRecords) {
         std::uint32_t interface;
         std::size_t requests;
     };
-    for (const row& r : {row{{wl::kIoctlStorageQueryProperty}, false, kVdxInterfaceNvme, 1},
-                         row{{wl::kIoctlAtaPassThrough}, false, kVdxInterfaceAta, 2},
-                         row{{wl::kIoctlScsiPassThrough}, true, kVdxInterfaceScsiSatAta, 3},
-                         row{{wl::kIoctlScsiPassThrough}, false, kVdxInterfaceScsi, 4},
-                         row{{}, false, kVdxInterfaceUnknown, 4}}) {
+    for (const row& r : {row{{wl::kIoctlStorageQueryProperty}, false, kVdxInterfaceNvme, 3},
+                         row{{wl::kIoctlAtaPassThrough}, false, kVdxInterfaceAta, 4},
+                         row{{wl::kIoctlScsiPassThrough}, true, kVdxInterfaceScsiSatAta, 5},
+                         row{{wl::kIoctlScsiPassThrough}, false, kVdxInterfaceScsi, 6},
+                         row{{}, false, kVdxInterfaceUnknown, 6}}) {
         fake::scope fake;
         fake.w.devices["\\\\.\\PhysicalDrive1"].answer = [&](std::uint32_t code, const bytes& in, bytes& out,
                                                                     std::uint32_t* n) {
@@ -205,8 +205,11 @@ TEST(WindowsEnumerate, ProbeOrderOnWindowsRecords) {
         EXPECT_EQ(dev.interface, r.interface);
         std::vector<std::uint32_t> codes;
         for (const auto& q : fake.w.requests) codes.push_back(q.code);
-        const std::vector<std::uint32_t> order = {wl::kIoctlStorageQueryProperty, wl::kIoctlAtaPassThrough,
-                                                  wl::kIoctlScsiPassThrough, wl::kIoctlScsiPassThrough};
+        // Intel RST reads the SCSI address first (and, without it, asks no
+        // more); the maker's driver answers its own miniport pass-through.
+        const std::vector<std::uint32_t> order = {wl::kIoctlScsiGetAddress,     wl::kIoctlScsiMiniport,
+                                                  wl::kIoctlStorageQueryProperty, wl::kIoctlAtaPassThrough,
+                                                  wl::kIoctlScsiPassThrough,     wl::kIoctlScsiPassThrough};
         EXPECT_EQ(codes, std::vector<std::uint32_t>(order.begin(), order.begin() + r.requests));
         vdx_dev_close(&error, &dev);
     }

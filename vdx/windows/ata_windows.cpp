@@ -1,6 +1,6 @@
 // ATA on Windows (interface 12 outside CSMI): IOCTL_ATA_PASS_THROUGH with the
-// double-buffered ATA_PASS_THROUGH_EX, the commands that go through SAT, and
-// the probe.
+// double-buffered ATA_PASS_THROUGH_EX, the commands that go through SAT, the
+// routing of DOWNLOAD MICROCODE to firmware requests, and the probe.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -84,13 +84,19 @@ int execute_through_sat(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd) {
 
 int vdx_ata_windows_execute(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd) {
     TRACE_ENTER_EXIT();
+    // DOWNLOAD MICROCODE with offsets (0Eh) and its activation (0Fh) are not
+    // passed through by the Intel RST driver, nor by the inbox AHCI driver of
+    // Windows 10: they go as those drivers' firmware requests.
     const bool download_microcode = cmd->command == 0x92 || cmd->command == 0x93;
-    if (download_microcode && (cmd->features == 0x0E || cmd->features == 0x0F) &&
-        (dev->connection_driver == kVdxDriverIntelRst ||
-         (dev->connection_driver == kVdxDriverInboxAhci && win32_host_release() == win32_release::windows_10)))
-        return vdx_error_set(error, kErrNotSupported, cmd->features, "..\\vdx\\windows\\vdx_ata_windows",
-                             "vdx_ata_windows_execute", __LINE__,
-                             "firmware requests for DOWNLOAD MICROCODE are not available in this build");
+    if (download_microcode && dev->connection_driver == kVdxDriverIntelRst) {
+        if (cmd->features == 0x0E) return execute_intel_rst_firmware_download(error, dev, cmd);
+        if (cmd->features == 0x0F) return execute_intel_rst_firmware_activate(error, dev, cmd);
+    }
+    if (download_microcode && dev->connection_driver == kVdxDriverInboxAhci &&
+        win32_host_release() == win32_release::windows_10) {
+        if (cmd->features == 0x0E) return execute_storage_hw_firmware_download(error, dev, cmd);
+        if (cmd->features == 0x0F) return execute_storage_hw_firmware_activate(error, dev, cmd);
+    }
     if (cmd->command == 0xB4 || (cmd->command >= 0xF1 && cmd->command <= 0xF6)) return execute_through_sat(error, dev, cmd);
     return execute_ata_passthrough_ex(error, dev, cmd);
 }

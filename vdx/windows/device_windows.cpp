@@ -35,6 +35,11 @@ void vdx_windows_close_handle(std::intptr_t* handle) {
 
 bool vdx_windows_ioctl(std::intptr_t handle, std::uint32_t code, std::span<const std::uint8_t> in,
                        std::span<std::uint8_t> out, std::uint32_t* returned, std::uint32_t* os_error) {
+    if (handle == kVdxInvalidHandle) {
+        if (returned) *returned = 0;
+        if (os_error) *os_error = ERROR_INVALID_HANDLE;
+        return false;
+    }
     DWORD count = 0;
     const BOOL ok = g_win32.device_io_control(
         win32_handle(handle), code, const_cast<std::uint8_t*>(in.data()), static_cast<DWORD>(in.size()),

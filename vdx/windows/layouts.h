@@ -15,6 +15,8 @@
 #include <cstring>
 #include <span>
 
+#include "vdx/vdx.h"
+
 namespace enctl::win_layout {
 
 // Little-endian stores and loads at an offset of a request buffer.
@@ -398,5 +400,210 @@ inline constexpr std::uint8_t kUsbStringDescriptorType = 3;
 static_assert(sizeof(USB_NODE_CONNECTION_NAME) == 10);
 static_assert(offsetof(USB_NODE_CONNECTION_NAME, ActualLength) == 4);
 static_assert(offsetof(USB_NODE_CONNECTION_NAME, NodeName) == 8);
+
+// CSMI STP pass-through.
+inline constexpr std::size_t kCsmiStpSize = 164;
+
+// ---------------------------------------------------------------------------
+// Firmware structures of the storage stack (the mingw-w64 headers declare
+// none of them). The variable-length image or slot table follows each header.
+
+struct firmware_request_block {
+    ULONG Version, Size, Function, Flags, DataBufferOffset, DataBufferLength;
+};
+static_assert(sizeof(firmware_request_block) == kFirmwareRequestBlockSize);
+static_assert(offsetof(firmware_request_block, Function) == 8);
+static_assert(offsetof(firmware_request_block, DataBufferLength) == 20);
+
+struct storage_firmware_activate {
+    ULONG Version, Size;
+    UCHAR SlotToActivate, Reserved0[3];
+};
+static_assert(sizeof(storage_firmware_activate) == 12);
+static_assert(offsetof(storage_firmware_activate, SlotToActivate) == 8);
+
+struct storage_firmware_download {
+    ULONG Version, Size;
+    ULONGLONG Offset, BufferSize;
+};
+static_assert(sizeof(storage_firmware_download) == 24);
+static_assert(offsetof(storage_firmware_download, Offset) == 8);
+static_assert(offsetof(storage_firmware_download, BufferSize) == 16);
+
+struct storage_firmware_download_v2 {
+    ULONG Version, Size;
+    ULONGLONG Offset, BufferSize;
+    UCHAR Slot, Reserved[3];
+    ULONG ImageSize;
+};
+static_assert(sizeof(storage_firmware_download_v2) == 32);
+static_assert(offsetof(storage_firmware_download_v2, Slot) == 24);
+
+struct storage_firmware_slot_info_v2 {
+    UCHAR SlotNumber;
+    BOOLEAN ReadOnly;
+    UCHAR Reserved[6];
+    UCHAR Revision[16];
+};
+static_assert(sizeof(storage_firmware_slot_info_v2) == 24);
+
+struct storage_firmware_info_v2 {
+    ULONG Version, Size;
+    BOOLEAN UpgradeSupport;
+    UCHAR SlotCount, ActiveSlot, PendingActivateSlot;
+    BOOLEAN FirmwareShared;
+    UCHAR Reserved[3];
+    ULONG ImagePayloadAlignment, ImagePayloadMaxSize;
+    storage_firmware_slot_info_v2 Slot[32];
+};
+static_assert(offsetof(storage_firmware_info_v2, SlotCount) == 9);
+static_assert(offsetof(storage_firmware_info_v2, ActiveSlot) == 10);
+static_assert(offsetof(storage_firmware_info_v2, FirmwareShared) == 12);
+static_assert(offsetof(storage_firmware_info_v2, ImagePayloadMaxSize) == 20);
+static_assert(offsetof(storage_firmware_info_v2, Slot) == 24);
+static_assert(sizeof(storage_firmware_info_v2) == 792);
+
+// IOCTL_STORAGE_FIRMWARE_GET_INFO, _DOWNLOAD and _ACTIVATE on a disk handle.
+struct storage_hw_firmware_info_query {
+    ULONG Version, Size, Flags, Reserved;
+};
+static_assert(sizeof(storage_hw_firmware_info_query) == 16);
+inline constexpr std::size_t kHwFirmwareInfoSize = 56;
+inline constexpr std::size_t kHwFirmwareInfoActiveSlot = 10;
+
+struct storage_hw_firmware_download {
+    ULONG Version, Size, Flags;
+    UCHAR Slot, Reserved[3];
+    ULONGLONG Offset, BufferSize;
+    UCHAR ImageBuffer[1];
+};
+static_assert(sizeof(storage_hw_firmware_download) == 40);
+static_assert(offsetof(storage_hw_firmware_download, Slot) == 12);
+static_assert(offsetof(storage_hw_firmware_download, Offset) == 16);
+static_assert(offsetof(storage_hw_firmware_download, BufferSize) == 24);
+static_assert(offsetof(storage_hw_firmware_download, ImageBuffer) == 32);
+
+struct storage_hw_firmware_activate {
+    ULONG Version, Size, Flags;
+    UCHAR Slot, Reserved0[3];
+};
+static_assert(sizeof(storage_hw_firmware_activate) == 16);
+static_assert(offsetof(storage_hw_firmware_activate, Slot) == 12);
+
+// ---------------------------------------------------------------------------
+// Intel RST miniport requests on the RST storage port. Both carry, after the
+// SRB_IO_CONTROL, a version byte and the drive's path id, target id and
+// logical unit.
+
+#pragma pack(push, 1)
+// NVMe pass-through ("IntelNvm"): the 64-byte command at 32, the completion
+// entry unaligned at 97, the data offset and length at 116 and 120, the data
+// at 164.
+struct intel_nvm_pass_through {
+    SRB_IO_CONTROL Header;
+    UCHAR Version, PathId, TargetId, Lun;
+    ULONG Command[16];
+    UCHAR Reserved0;
+    ULONG Completion[4];
+    UCHAR Reserved1[3];
+    ULONG DataOffset, DataLength;
+    UCHAR Reserved2[40];
+};
+#pragma pack(pop)
+static_assert(sizeof(intel_nvm_pass_through) == 164);
+static_assert(offsetof(intel_nvm_pass_through, Version) == 28);
+static_assert(offsetof(intel_nvm_pass_through, PathId) == 29);
+static_assert(offsetof(intel_nvm_pass_through, Lun) == 31);
+static_assert(offsetof(intel_nvm_pass_through, Command) == 32);
+static_assert(offsetof(intel_nvm_pass_through, Completion) == 97);
+static_assert(offsetof(intel_nvm_pass_through, DataOffset) == 116);
+static_assert(offsetof(intel_nvm_pass_through, DataLength) == 120);
+inline constexpr std::uint32_t kIntelNvmControlCode = 0xF0002808;
+
+// Firmware requests ("IntelFw "): the request block at 32, its payload at 56.
+struct intel_fw_request {
+    SRB_IO_CONTROL Header;
+    UCHAR Version, PathId, TargetId, Lun;
+    firmware_request_block Block;
+};
+static_assert(sizeof(intel_fw_request) == 56);
+static_assert(offsetof(intel_fw_request, Block) == 32);
+inline constexpr std::size_t kIntelFwPayload = 56;
+inline constexpr std::uint32_t kIntelFwControlCode = 0xF0000040;
+inline constexpr std::size_t kIntelFwInfoSize = kIntelFwPayload + sizeof(storage_firmware_info_v2);
+static_assert(kIntelFwInfoSize == 848);
+
+// Writes the SRB_IO_CONTROL, the address and the request block of an Intel
+// firmware request filling all of `b`; the payload at 56 is the caller's.
+inline void put_intel_fw_request(std::span<std::uint8_t> b, std::uint32_t timeout, std::uint8_t path,
+                                 std::uint8_t target, std::uint8_t lun, std::uint32_t function,
+                                 std::uint32_t flags) {
+    put_srb(b, "IntelFw ", timeout, kIntelFwControlCode);
+    put8(b, offsetof(intel_fw_request, Version), 1);
+    put8(b, offsetof(intel_fw_request, PathId), path);
+    put8(b, offsetof(intel_fw_request, TargetId), target);
+    put8(b, offsetof(intel_fw_request, Lun), lun);
+    put_firmware_request_block(b, offsetof(intel_fw_request, Block), function, flags, kIntelFwPayload);
+}
+
+// ---------------------------------------------------------------------------
+// The NVMe miniport pass-through of the maker's driver ("NvmeMini") and of
+// Intel RSTe ("NvmeRAID").
+struct nvme_miniport_pass_through {
+    SRB_IO_CONTROL Header;
+    ULONG VendorSpecific[6];
+    ULONG Command[16];
+    ULONG Completion[4];
+    ULONG Direction, QueueId, DataBufferLen, MetaDataLen, ReturnBufferLen;
+};
+static_assert(sizeof(nvme_miniport_pass_through) == 152);
+static_assert(offsetof(nvme_miniport_pass_through, Command) == kNvmeMiniCommand);
+static_assert(offsetof(nvme_miniport_pass_through, Completion) == kNvmeMiniCompletion);
+static_assert(offsetof(nvme_miniport_pass_through, Direction) == kNvmeMiniDirection);
+static_assert(offsetof(nvme_miniport_pass_through, QueueId) == kNvmeMiniQueue);
+static_assert(offsetof(nvme_miniport_pass_through, DataBufferLen) == kNvmeMiniDataLength);
+static_assert(offsetof(nvme_miniport_pass_through, MetaDataLen) == 144);
+static_assert(offsetof(nvme_miniport_pass_through, ReturnBufferLen) == kNvmeMiniReturnLength);
+inline constexpr std::uint32_t kNvmeMiniControlCode = 0xE0002000;
+
+// Writes an NVMe command (dword 0 opcode, dword 1 namespace id, dwords 10-15)
+// as 64 bytes at `at`.
+inline void put_nvme_command(std::span<std::uint8_t> b, std::size_t at, const vdx_nvme_cmd& cmd) {
+    put32(b, at, cmd.opcode);
+    put32(b, at + 4, cmd.nsid);
+    const std::uint32_t dwords[] = {cmd.cdw10, cmd.cdw11, cmd.cdw12, cmd.cdw13, cmd.cdw14, cmd.cdw15};
+    for (std::size_t i = 0; i < 6; ++i) put32(b, at + 40 + 4 * i, dwords[i]);
+}
+
+// Writes the header, the command and the transfer fields of an NVMe miniport
+// pass-through filling all of `b` (the data goes at 152).
+inline void put_nvme_miniport(std::span<std::uint8_t> b, const char* signature, std::uint32_t timeout,
+                              const vdx_nvme_cmd& cmd, std::uint32_t direction, std::uint32_t data_length) {
+    using nmp = nvme_miniport_pass_through;
+    put_srb(b, signature, timeout, kNvmeMiniControlCode);
+    put_nvme_command(b, offsetof(nmp, Command), cmd);
+    put32(b, offsetof(nmp, Direction), direction);
+    put32(b, offsetof(nmp, QueueId), cmd.queue);
+    put32(b, offsetof(nmp, DataBufferLen), data_length);
+    put32(b, offsetof(nmp, ReturnBufferLen), static_cast<std::uint32_t>(b.size()));
+}
+
+// The payloads of the firmware requests: STORAGE_FIRMWARE_ACTIVATE for a slot,
+// STORAGE_FIRMWARE_DOWNLOAD_V2 of an image segment (slot FFh: the driver's
+// choice) with the image right after it.
+inline void put_firmware_activate(std::span<std::uint8_t> b, std::size_t at, std::uint8_t slot) {
+    put32(b, at + offsetof(storage_firmware_activate, Version), 1);
+    put32(b, at + offsetof(storage_firmware_activate, Size), sizeof(storage_firmware_activate));
+    put8(b, at + offsetof(storage_firmware_activate, SlotToActivate), slot);
+}
+inline void put_firmware_download_v2(std::span<std::uint8_t> b, std::size_t at, std::uint64_t offset,
+                                     std::span<const std::uint8_t> image) {
+    put32(b, at + offsetof(storage_firmware_download_v2, Version), 2);
+    put32(b, at + offsetof(storage_firmware_download_v2, Size), sizeof(storage_firmware_download_v2));
+    put64(b, at + offsetof(storage_firmware_download_v2, Offset), offset);
+    put64(b, at + offsetof(storage_firmware_download_v2, BufferSize), image.size());
+    put8(b, at + offsetof(storage_firmware_download_v2, Slot), 0xFF);
+    if (!image.empty()) std::memcpy(b.data() + at + sizeof(storage_firmware_download_v2), image.data(), image.size());
+}
 
 }  // namespace enctl::win_layout

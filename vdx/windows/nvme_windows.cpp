@@ -19,11 +19,6 @@ namespace {
 
 constexpr char kSource[] = "..\\vdx\\windows\\vdx_nvme_windows";
 
-bool goes_as_scsi(const vdx_nvme_cmd& cmd) {
-    if (cmd.queue == 0) return cmd.opcode == 0x81 || cmd.opcode == 0x82;
-    return cmd.opcode == 0x00 || cmd.opcode == 0x65 || cmd.opcode == 0x66;
-}
-
 int execute_as_scsi(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd) {
     vdx_scsi_cmd scsi{};
     if (cmd->queue == 0) {
@@ -158,11 +153,7 @@ int execute_protocol_command(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd) 
         wl::put32(request, offsetof(spc, DataToDeviceTransferLength), length);
         if (to_device && length) std::memcpy(request.data() + wl::kProtocolDataOffset, to_device, length);
     }
-    const std::size_t c = wl::kProtocolCommandOffset;
-    wl::put32(request, c + 0, cmd->opcode);
-    wl::put32(request, c + 4, cmd->nsid);
-    const std::uint32_t dwords[] = {cmd->cdw10, cmd->cdw11, cmd->cdw12, cmd->cdw13, cmd->cdw14, cmd->cdw15};
-    for (std::size_t i = 0; i < 6; ++i) wl::put32(request, c + 40 + 4 * i, dwords[i]);
+    wl::put_nvme_command(request, wl::kProtocolCommandOffset, *cmd);
     std::uint32_t os_error = 0;
     if (!vdx_windows_ioctl(dev->os_handle, wl::kIoctlStorageProtocolCommand, request, nullptr, &os_error))
         return vdx_error_set(error, kErrOsRequest, os_error, kSource, "vdx_nvme_windows_execute", __LINE__,
@@ -177,7 +168,14 @@ int execute_protocol_command(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd) 
     return vdx_error_clear(error);
 }
 
-bool identify_probe(vdx_dev* dev, int (*execute)(vdx_error*, vdx_dev*, vdx_nvme_cmd*), const char* who) {
+}  // namespace
+
+bool vdx_nvme_windows_goes_as_scsi(const vdx_nvme_cmd& cmd) {
+    if (cmd.queue == 0) return cmd.opcode == 0x81 || cmd.opcode == 0x82;
+    return cmd.opcode == 0x00 || cmd.opcode == 0x65 || cmd.opcode == 0x66;
+}
+
+bool vdx_nvme_identify_probe(vdx_dev* dev, int (*execute)(vdx_error*, vdx_dev*, vdx_nvme_cmd*), const char* who) {
     std::vector<std::uint8_t> data(4096, 0);
     vdx_nvme_cmd cmd{};
     cmd.opcode = 0x06;
@@ -201,11 +199,9 @@ bool identify_probe(vdx_dev* dev, int (*execute)(vdx_error*, vdx_dev*, vdx_nvme_
     return true;
 }
 
-}  // namespace
-
 int vdx_nvme_windows_execute(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd) {
     TRACE_ENTER_EXIT();
-    if (goes_as_scsi(*cmd)) return execute_as_scsi(error, dev, cmd);
+    if (vdx_nvme_windows_goes_as_scsi(*cmd)) return execute_as_scsi(error, dev, cmd);
     if (cmd->queue == 0) {
         if (cmd->opcode == 0x10 || cmd->opcode == 0x11) return execute_firmware(error, dev, cmd);
         if (cmd->opcode == 0x09 && (cmd->cdw10 & 0xFF) == 0x04) return execute_temperature_threshold(error, dev, cmd);
@@ -220,7 +216,7 @@ bool vdx_nvme_windows_probe(vdx_dev* dev) {
         TRACE_AT(kTraceDevice, "skip nvme windows probe on adaptec raid driver\n");
         return false;
     }
-    return identify_probe(dev, &vdx_nvme_windows_execute, "nvme windows");
+    return vdx_nvme_identify_probe(dev, &vdx_nvme_windows_execute, "nvme windows");
 }
 
 }  // namespace enctl

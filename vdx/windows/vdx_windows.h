@@ -70,7 +70,8 @@ int vdx_windows_dev_copy(vdx_dev* dest, const vdx_dev* src);
 std::intptr_t vdx_windows_open_path(const char* path, bool exclusive = false);
 void vdx_windows_close_handle(std::intptr_t* handle);
 // DeviceIoControl with one buffer for input and output; the OS error number on
-// failure in *os_error.
+// failure in *os_error. A closed handle fails with ERROR_INVALID_HANDLE
+// without a call.
 bool vdx_windows_ioctl(std::intptr_t handle, std::uint32_t code, std::span<std::uint8_t> buffer,
                        std::uint32_t* returned, std::uint32_t* os_error);
 bool vdx_windows_ioctl(std::intptr_t handle, std::uint32_t code, std::span<const std::uint8_t> in,
@@ -90,13 +91,27 @@ int vdx_nvme_marvell_nevox_execute(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd*
 bool vdx_nvme_windows_probe(vdx_dev* dev);
 bool vdx_nvme_windows_rst_probe(vdx_dev* dev);
 bool vdx_nvme_windows_zm_probe(vdx_dev* dev);
+// Runs the bridge's own enumeration for a disk of `list` behind a Marvell
+// NevoX: one record per physical disk, appended to the list.
 void vdx_marvell_nevox_enumerate(vdx_dev* disk, vdx_dev_list* list);
+// Commands the storage stack takes only as SCSI (Security Send/Receive,
+// Flush and I/O opcodes 65h, 66h).
+bool vdx_nvme_windows_goes_as_scsi(const vdx_nvme_cmd& cmd);
+// Identify Controller through `execute`: true when it succeeds and the 4096
+// bytes are not all zero (`who` names the path in the trace).
+bool vdx_nvme_identify_probe(vdx_dev* dev, int (*execute)(vdx_error*, vdx_dev*, vdx_nvme_cmd*), const char* who);
 
 // ATA (ata_windows.cpp; through a CSMI port, ata_csmi_windows.cpp).
 int vdx_ata_windows_execute(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd);
 int execute_stp_passthru(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd);
 bool vdx_ata_windows_probe(vdx_dev* dev);
 bool vdx_ata_windows_probe_csmi(vdx_dev* dev);
+// DOWNLOAD MICROCODE (modes 0Eh and 0Fh) through the firmware requests of the
+// Intel RST driver and of the storage stack (ata_firmware_windows.cpp).
+int execute_intel_rst_firmware_download(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd);
+int execute_intel_rst_firmware_activate(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd);
+int execute_storage_hw_firmware_download(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd);
+int execute_storage_hw_firmware_activate(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd);
 
 // Enumerators (enumerate_windows.cpp; CSMI and RSTe ports, ports_windows.cpp;
 // USB root hubs, usb_windows.cpp).

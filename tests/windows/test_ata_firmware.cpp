@@ -1,0 +1,224 @@
+// DOWNLOAD MICROCODE to ATA drives: which drivers and releases take the
+// firmware requests instead of ATA pass-through, those requests byte for byte,
+// and their failures.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/windows/fake_win32.h"
+#include "vdx/vdx.h"
+#include "vdx/windows/layouts.h"
+#include "vdx/windows/vdx_windows.h"
+
+namespace enctl {
+namespace {
+
+namespace wl = win_layout;
+using bytes = std::vector<std::uint8_t>;
+
+constexpr char kDisk[] = "\\\\.\\PhysicalDrive1";
+constexpr char kPort[] = "\\\\.\\Scsi2:";
+
+// How the drive's drivers answer: the slot query, then the download or the
+// activation (Intel: the miniport call and its return code; inbox: the call).
+struct answers {
+    bool info_ok = true;
+    std::uint32_t info_code = 0;
+    std::uint8_t slot_count = 2, active_slot = 2;
+    bool send_ok = true;
+    std::uint32_t send_code = 0;
+};
+
+// An ATA disk behind `driver` on a host of `release`, open.
+vdx_dev ata_disk(fake::world& w, std::uint32_t driver, win32_release release, const answers& a) {
+    w.release = release;
+    w.error = 1450;
+    w.devices[kDisk].answer = w.devices[kPort].answer = [&a](std::uint32_t code, const bytes& in, bytes& out,
+                                                             std::uint32_t*) {
+        const bool info = code == wl::kIoctlStorageFirmwareGetInfo ||
+                          (code == wl::kIoctlScsiMiniport && wl::get32(in, 40) == wl::kFirmwareFunctionGetInfo);
+        if (code == wl::kIoctlStorageFirmwareGetInfo) out[10] = a.active_slot;
+        if (code == wl::kIoctlScsiMiniport) {
+            wl::put32(out, 20, info ? a.info_code : a.send_code);
+            if (info) out[56 + 9] = a.slot_count, out[56 + 10] = a.active_slot;
+        }
+        return info ? a.info_ok : a.send_ok;
+    };
+    vdx_dev dev;
+    std::strcpy(dev.name, "disk1");
+    std::strcpy(dev.device_path, kDisk);
+    std::strcpy(dev.second_path, kPort);
+    dev.interface = kVdxInterfaceAta;
+    dev.connection = kVdxConnectionStorage;
+    dev.connection_driver = driver;
+    dev.scsi_address = {8, 2, 0, 3, 0};
+    dev.backend = &vdx_windows_backend();
+    win32_forget_release();
+    vdx_error error{};
+    EXPECT_EQ(vdx_dev_open(&error, &dev), 0);
+    return dev;
+}
+
+// DOWNLOAD MICROCODE of a 16-byte segment at buffer offset 259 blocks (LBA
+// bits 8-23; the bits above are not part of it).
+vdx_ata_cmd microcode(bytes& image, std::uint8_t command, std::uint8_t features) {
+    image.assign(16, 0x5A);
+    vdx_ata_cmd cmd{};
+    cmd.command = command;
+    cmd.features = features;
+    cmd.count = 1;
+    cmd.lba = 0x0F010300;
+    cmd.data = image.data();
+    cmd.length = 16;
+    cmd.timeout = 1500;
+    cmd.direction = kVdxDirToDevice;
+    cmd.status = 0xAB;
+    return cmd;
+}
+
+// "path code" of each request sent.
+std::vector<std::string> sent(const fake::world& w) {
+    std::vector<std::string> out;
+    for (const fake::request& r : w.requests) {
+        char line[64];
+        std::snprintf(line, sizeof line, "%s %06X", r.path.c_str(), r.code);
+        out.emplace_back(line);
+    }
+    return out;
+}
+
+TEST(WindowsAtaFirmware, RoutingByDriverReleaseAndMode) {
+    const std::string port_miniport = std::string(kPort) + " 04D008", ata = std::string(kDisk) + " 04D02C";
+    const std::string hw_info = std::string(kDisk) + " 2D1C00";
+    struct row {
+        std::uint32_t driver;
+        win32_release release;
+        std::uint8_t command, features;
+        std::vector<std::string> requests;
+    };
+    for (const row& r : {
+             row{kVdxDriverIntelRst, win32_release::windows_10, 0x92, 0x0E, {port_miniport, port_miniport, port_miniport}},
+             row{kVdxDriverIntelRst, win32_release::older, 0x93, 0x0F, {port_miniport, port_miniport}},
+             row{kVdxDriverIntelRst, win32_release::windows_10, 0x92, 0x03, {ata}},
+             row{kVdxDriverInboxAhci, win32_release::windows_10, 0x93, 0x0E, {hw_info, std::string(kDisk) + " 2DDC04"}},
+             row{kVdxDriverInboxAhci, win32_release::windows_10, 0x92, 0x0F, {hw_info, std::string(kDisk) + " 2DDC08"}},
+             row{kVdxDriverInboxAhci, win32_release::windows_8_1, 0x92, 0x0E, {ata}},
+             row{kVdxDriverInboxAhci, win32_release::newer, 0x92, 0x0E, {ata}},
+             row{kVdxDriverInboxNvme, win32_release::windows_10, 0x92, 0x0E, {ata}},
+         }) {
+        fake::scope fake;
+        const answers a;
+        vdx_dev dev = ata_disk(fake.w, r.driver, r.release, a);
+        bytes image;
+        vdx_ata_cmd cmd = microcode(image, r.command, r.features);
+        vdx_error error{};
+        EXPECT_EQ(vdx_ata_execute(&error, &dev, &cmd), 0);
+        EXPECT_EQ(sent(fake.w), r.requests) << "driver " << r.driver << ", features " << int{r.features};
+    }
+}
+
+void expect_u32(const bytes& b, std::initializer_list<std::pair<std::size_t, std::uint32_t>> fields) {
+    for (const auto& [at, value] : fields) EXPECT_EQ(wl::get32(b, at), value) << "offset " << at;
+}
+
+TEST(WindowsAtaFirmware, IntelRstRequests) {
+    fake::scope fake;
+    const answers a;
+    vdx_dev dev = ata_disk(fake.w, kVdxDriverIntelRst, win32_release::windows_10, a);
+    bytes image;
+    vdx_ata_cmd cmd = microcode(image, 0x92, 0x0E);
+    vdx_error error{};
+    ASSERT_EQ(vdx_ata_execute(&error, &dev, &cmd), 0);
+    ASSERT_EQ(fake.w.requests.size(), 3u);
+    const bytes& info = fake.w.requests[0].in;
+    ASSERT_EQ(info.size(), 848u);
+    EXPECT_EQ(std::string(info.begin() + 4, info.begin() + 12), "IntelFw ");
+    expect_u32(info, {{0, 28}, {12, 30}, {16, 0xF0000040}, {24, 820}, {28, 0x00030001},  // version 1, path 0, target 3
+                      {32, 1}, {36, 24}, {40, 1}, {44, 0}, {48, 56}, {52, 792}, {56, 2}, {60, 24}});
+    const bytes& download = fake.w.requests[1].in;
+    ASSERT_EQ(download.size(), 88u + 16);
+    expect_u32(download, {{12, 1}, {24, 76}, {28, 0x00030001}, {40, 2}, {44, 0}, {52, 48}, {56, 2}, {60, 32},
+                          {64, 259 * 512}, {68, 0}, {72, 16}, {80, 0xFF}, {88, 0x5A5A5A5A}});
+    EXPECT_EQ(cmd.status, 0xAB) << "the registers are not answered";
+
+    cmd = microcode(image, 0x92, 0x0F);
+    ASSERT_EQ(vdx_ata_execute(&error, &dev, &cmd), 0);
+    const bytes& activate = fake.w.requests.back().in;
+    ASSERT_EQ(activate.size(), 68u);
+    expect_u32(activate, {{12, 1}, {24, 40}, {40, 3}, {44, 0}, {52, 12}, {56, 1}, {60, 12}, {64, 2}});
+}
+
+TEST(WindowsAtaFirmware, StorageStackRequests) {
+    fake::scope fake;
+    answers a;
+    a.active_slot = 3;
+    vdx_dev dev = ata_disk(fake.w, kVdxDriverInboxAhci, win32_release::windows_10, a);
+    bytes image;
+    vdx_ata_cmd cmd = microcode(image, 0x92, 0x0E);
+    vdx_error error{};
+    ASSERT_EQ(vdx_ata_execute(&error, &dev, &cmd), 0);
+    ASSERT_EQ(fake.w.requests.size(), 2u);
+    EXPECT_EQ(fake.w.requests[0].in, (bytes{16, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(fake.w.requests[0].out_size, 56u);
+    const bytes& download = fake.w.requests[1].in;
+    ASSERT_EQ(download.size(), 40u + 16);
+    expect_u32(download, {{0, 40}, {4, 56}, {8, 0}, {12, 3}, {16, 259 * 512}, {20, 0}, {24, 16}, {32, 0x5A5A5A5A}});
+
+    cmd = microcode(image, 0x92, 0x0F);
+    ASSERT_EQ(vdx_ata_execute(&error, &dev, &cmd), 0);
+    EXPECT_EQ(fake.w.requests.back().in, (bytes{16, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0}));
+}
+
+TEST(WindowsAtaFirmware, Failures) {
+    struct row {
+        std::uint32_t driver;
+        std::uint8_t features;
+        answers a;
+        std::uint32_t code, subcode, line;  // line 0: not checked
+        const char* message;
+    };
+    const auto with = [](auto change) {
+        answers a;
+        change(a);
+        return a;
+    };
+    for (const row& r : {
+             row{kVdxDriverIntelRst, 0x0E, with([](answers& a) { a.info_ok = false; }), 1, 1450, 0,
+                 "failed to capture firmware info structure v2"},
+             row{kVdxDriverIntelRst, 0x0F, with([](answers& a) { a.info_code = 5; }), 1, 5, 0,
+                 "failed to capture firmware info structure v2 - srb failed"},
+             row{kVdxDriverIntelRst, 0x0E, with([](answers& a) { a.slot_count = 0; }), 1, 0, 0,
+                 "unable to find active firmware slot"},
+             row{kVdxDriverIntelRst, 0x0E, with([](answers& a) { a.send_ok = false; }), 4, 1450, 68,
+                 "error executing IOCTL_SCSI_MINIPORT"},
+             row{kVdxDriverIntelRst, 0x0F, with([](answers& a) { a.send_ok = false; }), 4, 1450, 137,
+                 "error executing IOCTL_SCSI_MINIPORT"},
+             row{kVdxDriverIntelRst, 0x0E, with([](answers& a) { a.send_code = 0x20; }), 4, 0x20, 0,
+                 "SRB_IO_CONTROL return code 32 on iRST firmware download"},
+             row{kVdxDriverInboxAhci, 0x0E, with([](answers& a) { a.info_ok = false; }), 4, 1450, 29,
+                 "IOCTL_STORAGE_FIRMWARE_GET_INFO return code 1450"},
+             row{kVdxDriverInboxAhci, 0x0E, with([](answers& a) { a.send_ok = false; }), 4, 1450, 199,
+                 "error executing IOCTL_STORAGE_FIRMWARE_DOWNLOAD"},
+             row{kVdxDriverInboxAhci, 0x0F, with([](answers& a) { a.send_ok = false; }), 4, 1450, 255,
+                 "error executing IOCTL_STORAGE_FIRMWARE_ACTIVATE"},
+         }) {
+        fake::scope fake;
+        vdx_dev dev = ata_disk(fake.w, r.driver, win32_release::windows_10, r.a);
+        bytes image;
+        vdx_ata_cmd cmd = microcode(image, 0x92, r.features);
+        vdx_error error{};
+        EXPECT_EQ(vdx_ata_execute(&error, &dev, &cmd), 1) << r.message;
+        EXPECT_EQ(error.code, r.code) << r.message;
+        EXPECT_EQ(error.subcode, r.subcode) << r.message;
+        if (r.line) {
+            EXPECT_EQ(error.line, r.line) << r.message;
+        }
+        EXPECT_STREQ(error.message, r.message);
+    }
+}
+
+}  // namespace
+}  // namespace enctl
