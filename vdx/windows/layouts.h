@@ -401,9 +401,6 @@ static_assert(sizeof(USB_NODE_CONNECTION_NAME) == 10);
 static_assert(offsetof(USB_NODE_CONNECTION_NAME, ActualLength) == 4);
 static_assert(offsetof(USB_NODE_CONNECTION_NAME, NodeName) == 8);
 
-// CSMI STP pass-through.
-inline constexpr std::size_t kCsmiStpSize = 164;
-
 // ---------------------------------------------------------------------------
 // Firmware structures of the storage stack (the mingw-w64 headers declare
 // none of them). The variable-length image or slot table follows each header.
