@@ -26,7 +26,7 @@ extern int g_console_verbosity;
 
 // Formats into a 4096-byte buffer (longer output is cut) and writes the text
 // to the capture file when a capture is active, else to standard output.
-void console_print(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void console_print(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 // Writes `text` as it is (never as a format), in pieces of at most
 // kPrintBufferSize - 1 characters, so that a text of any length arrives whole.
@@ -46,9 +46,9 @@ int append_to_file(const char* path, const void* bytes, std::size_t length);
 
 // Unbounded formatted print into `buffer`: the character count, or all-ones on
 // a formatting error.
-unsigned format_into_buffer(char* buffer, const char* format, ...) __attribute__((format(printf, 2, 3)));
+unsigned format_into_buffer(char* buffer, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
 // Bounded formatted print, as snprintf: the count, or -1.
-int bounded_format(char* buffer, std::size_t size, const char* format, ...) __attribute__((format(printf, 3, 4)));
+int bounded_format(char* buffer, std::size_t size, const char* format, ...) __attribute__((format(gnu_printf, 3, 4)));
 
 }  // namespace enctl
 

@@ -31,7 +31,7 @@ struct vdx_error {
 // and the formatted message (cut to 4095 characters) when a format is given.
 int vdx_error_set(vdx_error* error, std::uint32_t code, std::uint32_t subcode, const char* file,
                   const char* function, std::uint32_t line, const char* format, ...)
-    __attribute__((format(printf, 7, 8)));
+    __attribute__((format(gnu_printf, 7, 8)));
 // Code and subcode to 0; returns 0.
 int vdx_error_clear(vdx_error* error);
 // The code is not 0.

@@ -23,7 +23,7 @@ using trace_sink = void (*)(const char* text);
 
 // Formats (at most 4095 characters) and passes the text to every sink in
 // registration order. Callers test the level first (TRACE_AT).
-void trace_print(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void trace_print(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 // Appends a sink; returns 1 when the table of 4096 sinks is full.
 int trace_register_sink(trace_sink sink);
 // Removes every sink (tests, and a parser that starts over).

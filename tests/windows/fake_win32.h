@@ -1,0 +1,66 @@
+// A fake Windows for the backend tests: devices by path that answer
+// DeviceIoControl with prepared output, device interface classes for the
+// Setup API walk, and a record of every request (path, control code, input
+// bytes, output size).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "vdx/windows/win32_seam.h"
+
+namespace enctl::fake {
+
+struct request {
+    std::string path;
+    std::uint32_t code;
+    std::vector<std::uint8_t> in;
+    std::uint32_t out_size;
+};
+
+// Answers one request: fills `out` (already holding the input for requests
+// that use one buffer), sets *returned; false fails the call with the error
+// number in `error`.
+using answer_fn = std::function<bool(std::uint32_t code, const std::vector<std::uint8_t>& in,
+                                     std::vector<std::uint8_t>& out, std::uint32_t* returned)>;
+
+struct device {
+    answer_fn answer;
+    bool opens = true;
+};
+
+struct interface_entry {
+    std::string path;
+    std::string instance_id;
+};
+
+struct world {
+    std::map<std::string, device> devices;
+    std::map<std::string, std::vector<interface_entry>> interfaces;  // by GUID text
+    std::vector<request> requests;
+    std::uint32_t error = 31;  // ERROR_GEN_FAILURE: what a failed call reports
+    win32_release release = win32_release::windows_10;
+};
+
+// The world the installed calls serve.
+world& the_world();
+// Calls that serve the_world(); install with win32_calls_scope.
+const win32_calls& calls();
+// The text form of a GUID, as the keys of world::interfaces.
+std::string guid_text(const GUID& guid);
+
+// Installs a fresh world for the lifetime of the object.
+class scope {
+public:
+    scope();
+    ~scope();
+    world& w;
+
+private:
+    win32_calls_scope calls_;
+};
+
+}  // namespace enctl::fake

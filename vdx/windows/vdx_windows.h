@@ -1,0 +1,112 @@
+// The Windows backend: enumeration through the Setup API and the storage
+// control codes, SCSI pass-through, the five NVMe paths, the ATA paths, CSMI
+// and Intel RSTe ports, USB root hubs. Every operating-system call goes
+// through the seam of win32_seam.h.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "vdx/vdx.h"
+#include "vdx/vdx_backend.h"
+
+namespace enctl {
+
+// One USB device below a root hub.
+struct vdx_usb_device {
+    std::uint16_t product_id = 0;
+    std::uint16_t vendor_id = 0;
+    char serial[16] = {};
+};
+inline constexpr std::uint32_t kVdxMaxUsbDevices = 32;
+
+// The Windows fields of a device record.
+struct vdx_windows_state final : vdx_backend_state {
+    char parent_instance_id[1024] = {};
+    std::uint32_t pci_bus_number = 0;
+    // CSMI
+    std::uint8_t csmi_raid_member = 0;
+    std::uint8_t csmi_phy_id = 0;
+    std::uint8_t csmi_port_id = 0;
+    std::uint8_t csmi_sas_address[8] = {};
+    std::uint8_t csmi_connection_rate = 0;
+    // the fixed header of STORAGE_DEVICE_DESCRIPTOR
+    std::uint8_t storage_descriptor[40] = {};
+    // Intel RSTe
+    std::uint32_t rste_raid_member = 0;
+    std::uint32_t rste_disk_id = 0;
+    // behind a Marvell NevoX bridge
+    std::uint16_t marvell_disk_id = 0;
+    // USB root hubs
+    std::uint32_t usb_device_count = 0;
+    vdx_usb_device usb_devices[kVdxMaxUsbDevices];
+
+    std::unique_ptr<vdx_backend_state> clone() const override { return std::make_unique<vdx_windows_state>(*this); }
+};
+
+// The device's Windows state, created on first use.
+vdx_windows_state& vdx_windows_state_of(vdx_dev& dev);
+const vdx_windows_state* vdx_windows_state_if(const vdx_dev& dev);
+
+// The Windows backend table.
+const vdx_backend_ops& vdx_windows_backend();
+
+// Time-outs: milliseconds to whole seconds, a fraction counting as one more
+// (pass-through and storage requests), or cut (miniport requests).
+constexpr std::uint32_t vdx_windows_seconds_up(std::uint32_t ms) { return ms / 1000 + (ms % 1000 != 0); }
+constexpr std::uint32_t vdx_windows_seconds_down(std::uint32_t ms) { return ms / 1000; }
+
+// The driver kind of a controller's driver description.
+std::uint32_t vdx_windows_driver_kind(std::string_view description);
+
+// Device operations (device_windows.cpp).
+int vdx_windows_dev_open(vdx_error* error, vdx_dev* dev);
+int vdx_windows_dev_close(vdx_error* error, vdx_dev* dev);
+int vdx_windows_dev_cleanup(vdx_dev* dev);
+int vdx_windows_dev_copy(vdx_dev* dest, const vdx_dev* src);
+// Opens a path read/write; shared read/write unless `exclusive`.
+std::intptr_t vdx_windows_open_path(const char* path, bool exclusive = false);
+void vdx_windows_close_handle(std::intptr_t* handle);
+// DeviceIoControl with one buffer for input and output; the OS error number on
+// failure in *os_error.
+bool vdx_windows_ioctl(std::intptr_t handle, std::uint32_t code, std::span<std::uint8_t> buffer,
+                       std::uint32_t* returned, std::uint32_t* os_error);
+bool vdx_windows_ioctl(std::intptr_t handle, std::uint32_t code, std::span<const std::uint8_t> in,
+                       std::span<std::uint8_t> out, std::uint32_t* returned, std::uint32_t* os_error);
+
+// SCSI pass-through (scsi_windows.cpp).
+int vdx_scsi_windows_execute(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd);
+bool vdx_scsi_windows_probe(vdx_dev* dev);
+bool vdx_scsi_windows_probe_sat(vdx_dev* dev);
+
+// NVMe (nvme_windows.cpp).
+int vdx_nvme_windows_execute(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd);
+int vdx_nvme_windows_rst_execute(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd);
+int vdx_nvme_windows_rste_execute(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd);
+int vdx_nvme_windows_zm_execute(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd);
+int vdx_nvme_marvell_nevox_execute(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd);
+bool vdx_nvme_windows_probe(vdx_dev* dev);
+bool vdx_nvme_windows_rst_probe(vdx_dev* dev);
+bool vdx_nvme_windows_zm_probe(vdx_dev* dev);
+void vdx_marvell_nevox_enumerate(vdx_dev* disk, vdx_dev_list* list);
+
+// ATA (ata_windows.cpp).
+int vdx_ata_windows_execute(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd);
+int execute_stp_passthru(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd);
+bool vdx_ata_windows_probe(vdx_dev* dev);
+bool vdx_ata_windows_probe_csmi(vdx_dev* dev);
+
+// Enumerators (enumerate_windows.cpp, ports_windows.cpp).
+void vdx_windows_enumerate_disk(vdx_dev_list* list);
+void vdx_windows_enumerate_hdc(vdx_dev_list* list);
+void vdx_windows_enumerate_scsi_adapter(vdx_dev_list* list);
+void vdx_windows_enumerate_ses(vdx_dev_list* list);
+void vdx_windows_enumerate_csmi(vdx_dev_list* list);
+void vdx_windows_enumerate_rste(vdx_dev_list* list);
+void vdx_windows_enumerate_usb(vdx_dev_list* list);
+int vdx_windows_bus_number(const vdx_dev* dev);
+bool vdx_windows_adaptec_present();
+
+}  // namespace enctl
