@@ -17,6 +17,10 @@ void system_clock_source::sleep_ms(std::uint64_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+void system_clock_source::sleep_us(std::uint64_t us) {
+    std::this_thread::sleep_for(std::chrono::microseconds(us));
+}
+
 namespace {
 
 clock_source* g_installed = nullptr;
