@@ -53,11 +53,12 @@ int show_end_devices(vdx_dev& enclosure, const target_list& targets) {
 }
 
 int show_devices(bool handles, target_list& targets) {
-    for (std::uint32_t i = 0; i < targets.count; ++i) {
-        vdx_dev& device = targets[i];
+    // Each enclosure's listing reads only its own pages and the disks'
+    // records, so the enclosures are asked at the same time.
+    for_each_device_concurrently(targets, [&](vdx_dev& device, std::uint32_t i) {
         CONSOLE_PRINT(kVerbosityDebug, "show device %u - %s\n", i, device.name);
         const enclosure_target* target = enclosure_of(device);
-        if (!has_scsi_path(device) || !target) continue;
+        if (!has_scsi_path(device) || !target) return;
         CONSOLE_PRINT(kVerbosityNormal, "Device: %s\n", device.name);
         if (!handles) {
             CONSOLE_PRINT(kVerbosityNormal, "    product : %s\n", target->product_id);
@@ -70,7 +71,7 @@ int show_devices(bool handles, target_list& targets) {
             show_end_devices(device, targets);
         }
         CONSOLE_PRINT(kVerbosityNormal, "\n");
-    }
+    });
     return 0;
 }
 

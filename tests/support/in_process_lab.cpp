@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,7 +20,7 @@ namespace enctl::testing {
 namespace {
 
 sim::lab* g_served = nullptr;
-vdx_handle g_next_handle = 1000;
+std::atomic<vdx_handle> g_next_handle = 1000;
 
 // The lab device behind a record, by its index in the lab's device list.
 struct lab_state final : vdx_backend_state {
