@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <thread>
 
 namespace enctl {
@@ -21,6 +23,15 @@ void system_clock_source::sleep_us(std::uint64_t us) {
     std::this_thread::sleep_for(std::chrono::microseconds(us));
 }
 
+bool virtual_clock_wanted(const char* flag, const char* sysroot) {
+    namespace fs = std::filesystem;
+    if (flag == nullptr || std::strcmp(flag, "1") != 0 || sysroot == nullptr || *sysroot == '\0') return false;
+    std::error_code ec;
+    const fs::path root = fs::weakly_canonical(sysroot, ec);
+    if (ec || root == root.root_path()) return false;
+    return fs::symlink_status(root / kLabRootMarker, ec).type() == fs::file_type::regular;
+}
+
 namespace {
 
 clock_source* g_installed = nullptr;
@@ -28,10 +39,8 @@ clock_source* g_installed = nullptr;
 clock_source& default_clock() {
     static system_clock_source system_clock;
     static virtual_clock_source virtual_clock;
-    static const bool use_virtual = [] {
-        const char* v = std::getenv("ENCTL_VIRTUAL_CLOCK");
-        return v != nullptr && std::strcmp(v, "1") == 0;
-    }();
+    static const bool use_virtual =
+        virtual_clock_wanted(std::getenv("ENCTL_VIRTUAL_CLOCK"), std::getenv("ENCTL_SYSROOT"));
     if (use_virtual) return virtual_clock;
     return system_clock;
 }

@@ -4,7 +4,9 @@
 // The system clock really sleeps. The virtual clock advances its own time by
 // the amount asked and returns at once; tests install one in-process with
 // set_clock, and the environment variable ENCTL_VIRTUAL_CLOCK=1 makes a whole
-// enctl process use one (end-to-end tests of long waits).
+// enctl process use one (end-to-end tests of long waits) when the process runs
+// against the simulated lab: ENCTL_SYSROOT names a device root that the lab's
+// tree writer marked. A wait for a real enclosure is never shortened.
 #pragma once
 
 #include <cstdint>
@@ -48,8 +50,16 @@ private:
     std::uint64_t sleeps_ = 0;
 };
 
+// File the simulated lab's tree writer puts at the top of the device root.
+inline constexpr char kLabRootMarker[] = "enctl-lab-root";
+
+// True when `flag` (the value of ENCTL_VIRTUAL_CLOCK) is "1" and `sysroot`
+// (the value of ENCTL_SYSROOT) is a device root other than "/" that holds
+// kLabRootMarker as a regular file.
+bool virtual_clock_wanted(const char* flag, const char* sysroot);
+
 // The clock in use: the system clock, or a virtual one when
-// ENCTL_VIRTUAL_CLOCK=1 was set at the first call.
+// virtual_clock_wanted held for the environment at the first call.
 clock_source& get_clock();
 // Install a clock (tests); nullptr restores the default. Not owned.
 void set_clock(clock_source* clock);

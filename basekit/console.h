@@ -1,9 +1,9 @@
 // Console writer, verbosity gating and console capture.
 //
 // All user-visible text goes through console_print. A message is printed only
-// when g_console_verbosity is at least its level: 1 out-of-memory reports,
-// 2 normal output and errors, 3 debug. The test is made at the call site,
-// before formatting (use CONSOLE_PRINT).
+// when g_console_verbosity is at least its level: kVerbosityOom out-of-memory
+// reports, kVerbosityNormal normal output and errors, kVerbosityDebug debug.
+// The test is made at the call site, before formatting (use CONSOLE_PRINT).
 #pragma once
 
 #include <cstddef>
@@ -24,7 +24,7 @@ inline constexpr std::size_t kCapturePathSize = 1024;
 
 extern int g_console_verbosity;
 
-// Formats into a 4096-byte buffer (longer output is cut) and writes the text
+// Formats into a kPrintBufferSize buffer (longer output is cut) and writes the text
 // to the capture file when a capture is active, else to standard output.
 void console_print(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 

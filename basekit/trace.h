@@ -11,9 +11,8 @@ namespace enctl {
 
 struct vdx_error;
 
-// Device-level detail is traced at 30, raw data dumps at 40.
-inline constexpr std::uint32_t kTraceDevice = 30;
-inline constexpr std::uint32_t kTraceRaw = 40;
+inline constexpr std::uint32_t kTraceDevice = 30;  // device-level detail
+inline constexpr std::uint32_t kTraceRaw = 40;     // raw data dumps
 inline constexpr std::size_t kMaxTraceSinks = 4096;
 
 extern std::uint32_t g_trace_level;
@@ -21,10 +20,10 @@ extern std::uint32_t g_trace_enter_exit;
 
 using trace_sink = void (*)(const char* text);
 
-// Formats (at most 4095 characters) and passes the text to every sink in
+// Formats (at most kPrintBufferSize - 1 characters) and passes the text to every sink in
 // registration order. Callers test the level first (TRACE_AT).
 void trace_print(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
-// Appends a sink; returns 1 when the table of 4096 sinks is full.
+// Appends a sink; returns 1 when the table of kMaxTraceSinks sinks is full.
 int trace_register_sink(trace_sink sink);
 // Hands a formatted text to every sink (the held output of ordered jobs).
 void trace_emit(const char* text);

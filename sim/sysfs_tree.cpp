@@ -5,6 +5,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "basekit/clock.h"
+
 namespace enctl::sim {
 
 namespace fs = std::filesystem;
@@ -64,6 +66,7 @@ bool write_sysfs_tree(const lab& the_lab, const std::string& root_text, std::str
     tree_writer w;
     const fs::path sys = root / "sys";
     w.dir(root / "dev");
+    w.file(root / kLabRootMarker, "device root of a simulated lab\n");
     w.dir(sys / "class" / "scsi_generic");
     w.dir(sys / "class" / "scsi_host");
     w.dir(sys / "class" / "block");

@@ -26,7 +26,7 @@ http_result run_http(const rest_service& service, const std::vector<std::string>
     std::vector<std::string> args = {"http=" + service.address()};
     args.insert(args.end(), words.begin(), words.end());
     testing::process_options options;
-    options.env = {{"ENCTL_VIRTUAL_CLOCK", "1"}, {"TMPDIR", tmp}};
+    options.env = {{"ENCTL_VIRTUAL_CLOCK", "1"}, {"TMPDIR", tmp}, {"ENCTL_SYSROOT", testing::empty_lab_root()}};
     options.unset_env = {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"};
     const auto r = testing::run_enctl(args, options);
     const auto banner_end = r.out.find("\n\n");

@@ -1,6 +1,6 @@
 // Runs a program (no shell) with arguments, standard input text and extra
-// environment, and returns what it printed and its exit code. Tests of the
-// real enctl binary go through run_enctl.
+// environment through the process runner, and returns what it printed and its
+// exit code. Tests of the real enctl binary go through run_enctl.
 #pragma once
 
 #include <string>
@@ -21,7 +21,8 @@ struct process_options {
     std::vector<std::pair<std::string, std::string>> env;
     // Names removed from the inherited environment.
     std::vector<std::string> unset_env;
-    // When non-negative, the child drops to this user and group id before exec.
+    // When non-negative, the program runs as this user and group (through
+    // setpriv, without supplementary groups).
     int run_as_uid = -1;
     int run_as_gid = -1;
     std::string working_dir;
@@ -32,7 +33,12 @@ process_result run_process(const std::vector<std::string>& argv, const process_o
 // Path of a program built beside enctl (the build directory).
 std::string built_program(const std::string& name);
 
-// Runs the built enctl with the given arguments.
+// Runs the built enctl with the given arguments. Unless the options name an
+// ENCTL_SYSROOT, enctl sees an empty device root and no device at all.
 process_result run_enctl(const std::vector<std::string>& args, const process_options& options = {});
+
+// A device root written by the lab's tree writer for a lab without devices:
+// enctl sees no device, and honours ENCTL_VIRTUAL_CLOCK as under any lab.
+const std::string& empty_lab_root();
 
 }  // namespace enctl::testing
