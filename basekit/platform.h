@@ -5,6 +5,7 @@
 // GetModuleFileNameA with GetShortPathNameA).
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <string>
 
@@ -25,6 +26,9 @@ std::string platform_temp_dir();
 std::string platform_executable_path();
 // Local broken-down time of now.
 std::tm platform_local_time();
+// Local broken-down time of `seconds` since the epoch; false when the host
+// cannot represent it.
+bool platform_local_time_at(std::int64_t seconds, std::tm& out);
 // True when the path names an existing file or directory (access mode 0).
 bool platform_path_exists(const char* path);
 

@@ -231,12 +231,14 @@ std::string enclosure::help_text() const {
 
 scsi_result enclosure::scsi(const scsi_command& cmd) {
     if (cmd.cdb.empty()) return invalid_opcode();
+    if (scsi_result offline; answer_not_ready(cmd, offline)) return offline;
     switch (cmd.cdb[0]) {
     case 0x00: return {};  // TEST UNIT READY
     case 0x03: return good_data(fixed_sense(0, 0, 0), allocation_length(cmd), cmd);  // REQUEST SENSE
     case 0x12: return inquiry(cmd);
     case 0x1C: return receive_diagnostic(cmd);
     case 0x1D: return send_diagnostic(cmd);
+    case 0x55: return mode_select10(cmd);
     case 0x5A: return mode_sense10(cmd);
     case 0xA0: {  // REPORT LUNS: LUN 0 only
         bytes d(16, 0);
@@ -312,13 +314,17 @@ scsi_result enclosure::mode_sense10(const scsi_command& cmd) const {
     if (c.size() < 10) return invalid_field_in_cdb();
     const std::uint8_t page = c[2] & 0x3F;
     const std::uint8_t control = c[2] >> 6;
+    if (page == 0x23) return oobm_mode_sense(cmd);
     if ((page != 0x20 && page != 0x3F) || c[3] != 0) return invalid_field_in_cdb();
     bytes d(8 + 24, 0);
     std::uint8_t* pg = &d[8];
     pg[0] = 0x20;
     pg[1] = 22;
-    if (control != 1) {  // changeable values: none
-        pg[2] = 0x01;    // page version
+    if (control == 1) {
+        pg[14] = 0x08;  // changeable: auto synchronization only
+    } else {
+        pg[2] = 0x01;   // page version
+        if (control != 2 && state_.autosync) pg[14] = 0x08;  // auto synchronization on (default: off)
         if (!spec_.dual_iom || profile_->single_always) pg[15] |= 0x04;  // single IOM
     }
     put_be16(&d[0], static_cast<std::uint32_t>(d.size() - 2));

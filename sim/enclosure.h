@@ -91,14 +91,22 @@ public:
     std::uint32_t phy_count(std::uint32_t expander) const;
 
     // The lab's clock (set by the lab; none: time stands at 0).
-    void set_clock(clock_source* clock) { clock_ = clock; }
+    void set_clock(virtual_clock_source* clock) { clock_ = clock; }
     std::uint64_t now_ms() const { return clock_ ? clock_->now_ms() : 0; }
+    // The enclosure answers NOT READY for `ms` of lab time (after a reset of
+    // the IOM the host is attached through).
+    void go_offline(std::uint64_t ms) { state_.not_ready_until_ms = now_ms() + ms; }
     // The enclosure's real-time clock, microseconds since the epoch.
     std::uint64_t rtc_us() const;
 
 private:
     scsi_result inquiry(const scsi_command& cmd) const;
     scsi_result mode_sense10(const scsi_command& cmd) const;
+    // Mode pages 20h (auto synchronization) and 23h subpage 01h (OOBM),
+    // NOT READY while offline: sim/enclosure_settings.cpp.
+    scsi_result oobm_mode_sense(const scsi_command& cmd) const;
+    scsi_result mode_select10(const scsi_command& cmd);
+    bool answer_not_ready(const scsi_command& cmd, scsi_result& result);
     scsi_result receive_diagnostic(const scsi_command& cmd) const;
     scsi_result send_diagnostic(const scsi_command& cmd);
     void build_elements();
@@ -114,7 +122,7 @@ private:
     std::uint32_t generation_ = 0;
     std::uint8_t last_sent_page_ = 0;  // page returned when PCV is clear
     enclosure_state state_;
-    clock_source* clock_ = nullptr;
+    virtual_clock_source* clock_ = nullptr;
 };
 
 // Page builders of the product tables (sim/enclosure_pages.cpp).
@@ -126,5 +134,12 @@ bytes build_string_in(const enclosure& e);         // 04h
 bytes build_threshold_in(const enclosure& e);      // 05h
 bytes build_element_descriptor(const enclosure& e);  // 07h
 bytes build_additional_status(const enclosure& e);   // 0Ah
+bytes build_nickname_status(const enclosure& e);     // 0Fh (sim/enclosure_settings.cpp)
+
+// Pages taken with SEND DIAGNOSTIC (sim/enclosure_settings.cpp); each returns
+// the sense as key << 16 | asc << 8 | ascq, 0 when taken.
+std::uint32_t take_nickname_control(enclosure& e, std::span<const std::uint8_t> page);  // 0Fh
+std::uint32_t take_time_stamp(enclosure& e, std::span<const std::uint8_t> page);        // EEh
+std::uint32_t take_string_out(enclosure& e, std::span<const std::uint8_t> page);        // 04h
 
 }  // namespace enctl::sim

@@ -15,8 +15,14 @@ constexpr receive_page extended_pages[] = {
     {0x00, build_supported_pages}, {0x01, build_configuration},      {0x02, build_enclosure_status},
     {0x03, build_help_text},       {0x04, build_string_in},          {0x05, build_threshold_in},
     {0x07, build_element_descriptor}, {0x0A, build_additional_status}, {0xEC, build_cli_reply},
+    {0x0F, build_nickname_status},
 };
-constexpr send_page extended_send_pages[] = {{0xEC, take_cli_command}};
+constexpr send_page extended_send_pages[] = {
+    {0xEC, take_cli_command},
+    {0x0F, take_nickname_control},
+    {0xEE, take_time_stamp},
+    {0x04, take_string_out},
+};
 
 // Pages of the older products without the vendor pages: a plain help text
 // (no firmware revision, no status section), no String In page.

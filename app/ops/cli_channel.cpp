@@ -1,5 +1,6 @@
 #include "app/ops/cli_channel.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@ cli_reply read_cli_reply(vdx_error* error, vdx_dev& dev, std::size_t allocation_
     cli_reply reply;
     if (!page.ok()) return reply;
     reply.read = true;
+    reply.cut = page.bytes.size() < std::min<std::size_t>(end, allocation_length);
     reply.lines = for_each_cli_reply_line(page.bytes, line);
     return reply;
 }

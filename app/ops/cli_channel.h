@@ -37,6 +37,7 @@ std::size_t for_each_cli_reply_line(std::span<const std::uint8_t> page, const cl
 
 struct cli_reply {
     bool read = false;      // the command succeeded and page ECh came back
+    bool cut = false;       // fewer bytes came than the page length and the allocation length allow
     std::size_t lines = 0;  // lines handed to the sink
 };
 

@@ -59,7 +59,14 @@ int validate_oobm_values(iom_options& options) {
     const std::size_t tokens = split(text_of(options.value), ',', 4, [&](std::size_t i, std::string_view part) {
         set_text(options.tokens[i], part);
     });
-    if (tokens != 4) return 2;
+    // Fewer than four fields: refused without a message. A fifth is refused
+    // too, with one: a setting that writes a management network address
+    // must not drop what the user typed.
+    if (tokens < 4) return 2;
+    if (tokens > 4) {
+        CONSOLE_PRINT(kVerbosityNormal, "ERROR: illegal value after the gateway address\n");
+        return 2;
+    }
     if (std::strcmp(options.tokens[0], "A") == 0) {
         options.iom = 1;
     } else if (std::strcmp(options.tokens[0], "B") == 0) {

@@ -64,6 +64,11 @@ std::string platform_executable_path() {
     return std::string(path, static_cast<std::size_t>(n));
 }
 
+bool platform_local_time_at(std::int64_t seconds, std::tm& out) {
+    const auto t = static_cast<std::time_t>(seconds);
+    return static_cast<std::int64_t>(t) == seconds && ::localtime_r(&t, &out) != nullptr;
+}
+
 std::tm platform_local_time() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};

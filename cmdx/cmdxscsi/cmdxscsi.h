@@ -79,7 +79,7 @@ int cmdxscsi_mode_select10(vdx_error* error, vdx_dev* dev, bool pf, bool rtd, bo
                            std::span<std::uint8_t> buffer);
 int cmdxscsi_mode_sense10(vdx_error* error, vdx_dev* dev, bool llbaa, bool dbd,
                           std::uint8_t page_control, std::uint8_t page_code, std::uint8_t subpage,
-                          std::span<std::uint8_t> buffer);
+                          std::span<std::uint8_t> buffer, std::uint32_t* transferred = nullptr);
 int cmdxscsi_read_capacity16(vdx_error* error, vdx_dev* dev, std::span<std::uint8_t> buffer);
 // Always PCV = 1.
 int cmdxscsi_receive_diagnostic(vdx_error* error, vdx_dev* dev, std::uint8_t page_code,

@@ -46,11 +46,11 @@ int cmdxscsi_mode_select10(vdx_error* error, vdx_dev* dev, bool pf, bool rtd, bo
 
 int cmdxscsi_mode_sense10(vdx_error* error, vdx_dev* dev, bool llbaa, bool dbd,
                           std::uint8_t page_control, std::uint8_t page_code, std::uint8_t subpage,
-                          std::span<std::uint8_t> buffer) {
+                          std::span<std::uint8_t> buffer, std::uint32_t* transferred) {
     TRACE_ENTER_EXIT();
     vdx_scsi_cmd cmd;
     cmdxscsi_build_mode_sense10(&cmd, llbaa, dbd, page_control, page_code, subpage, buffer);
-    return send_and_check(error, dev, &cmd) != 0 ? 1 : 0;
+    return send_and_check(error, dev, &cmd, transferred) != 0 ? 1 : 0;
 }
 
 int cmdxscsi_read_capacity16(vdx_error* error, vdx_dev* dev, std::span<std::uint8_t> buffer) {

@@ -25,6 +25,7 @@ inline constexpr std::uint8_t kSesPageAdditionalStatus = 0x0A;
 inline constexpr std::uint8_t kSesPageMicrocode = 0x0E;  // Download Microcode Control / Status
 inline constexpr std::uint8_t kSesPageNickname = 0x0F;   // Subenclosure Nickname Control
 inline constexpr std::uint8_t kSesPageCli = 0xEC;        // the enclosure's text command line
+inline constexpr std::uint8_t kSesPageTimeStamp = 0xEE;  // sets the enclosure's clock
 
 // Element type codes (configuration page type descriptor headers).
 inline constexpr std::uint8_t kElementPowerSupply = 0x02;

@@ -121,6 +121,14 @@ std::size_t ses_build_event_log_request_page(std::span<std::uint8_t> page, std::
     return 5;
 }
 
+std::size_t ses_build_time_stamp_page(std::span<std::uint8_t> page, std::uint32_t time_stamp) {
+    if (!clear(page, kSesTimeStampPageSize)) return 0;
+    page[0] = kSesPageTimeStamp;
+    enctl::put_be16(&page[2], 0x000A);
+    enctl::put_be32(&page[12], time_stamp);
+    return kSesTimeStampPageSize;
+}
+
 int ses_send_cli_command(vdx_error* error, vdx_dev* dev, std::uint8_t selector,
                          std::span<const std::uint8_t> text) {
     TRACE_ENTER_EXIT();
@@ -184,6 +192,13 @@ int ses_send_event_log_request(vdx_error* error, vdx_dev* dev, std::uint8_t page
     TRACE_ENTER_EXIT();
     std::array<std::uint8_t, 5> page;
     ses_build_event_log_request_page(page, page_code);
+    return send_page(error, dev, page);
+}
+
+int ses_send_time_stamp(vdx_error* error, vdx_dev* dev, std::uint32_t time_stamp) {
+    TRACE_ENTER_EXIT();
+    std::array<std::uint8_t, kSesTimeStampPageSize> page;
+    ses_build_time_stamp_page(page, time_stamp);
     return send_page(error, dev, page);
 }
 

@@ -18,6 +18,7 @@ inline constexpr std::size_t kSesCliMaxText = kSesCliPageSize - 8;  // 8184
 inline constexpr std::size_t kSesNicknameSize = 32;
 inline constexpr std::size_t kSesNicknamePageSize = 40;
 inline constexpr std::size_t kSesZonePageSize = 144;
+inline constexpr std::size_t kSesTimeStampPageSize = 16;
 inline constexpr std::size_t kSesMicrocodeHeader = 24;
 // The largest microcode segment whose page length still fits its 16-bit fields.
 inline constexpr std::size_t kSesMicrocodeMaxData = 0xFFFF - kSesMicrocodeHeader;
@@ -40,6 +41,8 @@ std::size_t ses_build_iom_reset_page(std::span<std::uint8_t> page, std::uint8_t 
 std::size_t ses_build_enclosure_reset_page(std::span<std::uint8_t> page);
 std::size_t ses_build_enclosure_reset_short_page(std::span<std::uint8_t> page);
 std::size_t ses_build_event_log_request_page(std::span<std::uint8_t> page, std::uint8_t page_code);
+// Page EEh: the time stamp (seconds since the epoch) in bytes 12-15.
+std::size_t ses_build_time_stamp_page(std::span<std::uint8_t> page, std::uint32_t time_stamp);
 
 // Senders: 0 on success.
 // Text over 8184 bytes: 1 without sending and without touching the record.
@@ -60,5 +63,6 @@ int ses_send_iom_reset(vdx_error* error, vdx_dev* dev, std::uint8_t iom_selector
 int ses_send_enclosure_reset(vdx_error* error, vdx_dev* dev);
 int ses_send_enclosure_reset_short(vdx_error* error, vdx_dev* dev);
 int ses_send_event_log_request(vdx_error* error, vdx_dev* dev, std::uint8_t page_code);
+int ses_send_time_stamp(vdx_error* error, vdx_dev* dev, std::uint32_t time_stamp);
 
 }  // namespace enctl

@@ -82,16 +82,19 @@ TEST(SimLabTools, SgSesReadsEveryEnclosureOfTheDefaultLabAndDumpMatchesIt) {
         if (!device.as_enclosure) continue;
         const sim::enclosure_spec& e = device.as_enclosure->spec();
         SCOPED_TRACE(e.label + " " + device.sg_node);
+        const bool vendor = e.product != 3 && e.product != 4;  // the vendor page set: page 04h, "FwRev:"
         std::map<std::string, std::string> out;
-        for (const char* command :
-             {"sg_ses --page=0", "sg_ses --page=1", "sg_ses --page=2", "sg_ses --page=3", "sg_ses --page=5",
-              "sg_ses --page=7", "sg_ses --page=0xA", "sg_ses --join", "sg_modes -p 0x20"}) {
-            const process_result r = run_tool(lab, std::string(command) + " @" + device.sg_node);
+        std::vector<std::string> commands = {"sg_ses --page=0", "sg_ses --page=1",   "sg_ses --page=2",
+                                             "sg_ses --page=3", "sg_ses --page=5",   "sg_ses --page=7",
+                                             "sg_ses --page=0xA", "sg_ses --join", "sg_modes -p 0x20"};
+        if (vendor) commands.push_back("sg_ses --page=0xf");
+        if (e.product >= 5) commands.push_back("sg_modes -p 0x23,1");
+        for (const std::string& command : commands) {
+            const process_result r = run_tool(lab, command + " @" + device.sg_node);
             expect_clean(r, command);
             out[command] = r.out;
         }
         EXPECT_EQ(element_types(out["sg_ses --page=1"]), designed_types(e.product));
-        const bool vendor = e.product != 3 && e.product != 4;  // the vendor page set: page 04h, "FwRev:"
         const bool garnet = e.label == "garnet";               // the default lab's enclosure with troubles
         const bool single = e.product == 1 || e.product == 7;  // one IOM
         std::string slot0;
@@ -110,8 +113,13 @@ TEST(SimLabTools, SgSesReadsEveryEnclosureOfTheDefaultLabAndDumpMatchesIt) {
                          "  Help Text (SES) [ht] [0x3]\n") +
                  (vendor ? "  String In/Out (SES) [str] [0x4]\n" : "") +
                  "  Threshold In/Out (SES) [th] [0x5]\n  Element Descriptor (SES) [ed] [0x7]\n"
-                 "  Additional Element Status (SES-2) [aes] [0xa]\n" + (vendor ? "  <unknown> [0xec]\n" : ""),
+                 "  Additional Element Status (SES-2) [aes] [0xa]\n" +
+                 (vendor ? "  Subenclosure Nickname (SES-2) [snic] [0xf]\n  <unknown> [0xec]\n  <unknown> [0xee]\n"
+                         : ""),
              true},
+            {"sg_ses --page=0xf", "nickname status: 0x0\n   nickname additional status: 0x0\n"
+                                  "   nickname language code: en\n", vendor},
+            {"sg_modes -p 0x23,1", " 00     63 01 00 24 00 00 00 00  00 00 00 00 c0 a8 00 0a\n", e.product >= 5},
             {"sg_ses --page=2", "INVOP=0, INFO=0, NON-CRIT=1, CRIT=1, UNRECOV=0", garnet},
             {"sg_ses --page=2", "INVOP=0, INFO=0, NON-CRIT=0, CRIT=0, UNRECOV=0", !garnet},
             {"sg_ses --page=3", "FwRev:" + e.firmware + "\n", vendor},
