@@ -5,8 +5,9 @@
 // (basekit/clock.h).
 //
 // run_process goes through a replaceable runner: the platform's own
-// (basekit/linux: posix_spawn, the child in a process group of its own; a
-// Windows runner would use CreatePipe and CreateProcess) unless a test
+// (basekit/linux: posix_spawn, the child in a process group of its own;
+// basekit/windows: CreatePipe and CreateProcess, the child in a job object)
+// unless a test
 // installed another with set_process_runner.
 #pragma once
 

@@ -1,6 +1,6 @@
 // The http operation: manages one fabric-attached enclosure through its
 // HTTP/JSON management service. http_run is the run entry of the dispatch
-// (operation code 5); it needs no device discovery.
+// (the http operation of the operation table); it needs no device discovery.
 #pragma once
 
 #include <cstddef>

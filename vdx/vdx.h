@@ -310,7 +310,7 @@ int vdx_dev_open(vdx_error* error, vdx_dev* dev);
 int vdx_dev_close(vdx_error* error, vdx_dev* dev);
 bool vdx_dev_is_open(const vdx_dev& dev);
 // Opens if needed and decides the interface from the backend predicates;
-// error 3 when none answers.
+// kErrNoInterface when none answers.
 int vdx_dev_probe(vdx_error* error, vdx_dev* dev);
 
 // The two platform queries of discovery: the SCSI host (port) number of a

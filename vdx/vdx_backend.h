@@ -60,11 +60,11 @@ struct vdx_backend_ops {
     // the probe of a helper library (Adaptec, MegaRAID): sets the interface
     vdx_probe_fn probe_library;
 
-    // 5. SCSI execute; a failed request is error 4 with the OS error number
+    // 5. SCSI execute; a failed request is kErrOsRequest with the OS error number
     vdx_scsi_fn scsi_execute;
     // 6. ATA and NVMe paths
-    vdx_ata_fn ata_execute;       // interface 12 (or the library's ATA path)
-    vdx_ata_fn ata_csmi_execute;  // interface 12 with connection 1
+    vdx_ata_fn ata_execute;       // kVdxInterfaceAta (or the library's ATA path)
+    vdx_ata_fn ata_csmi_execute;  // kVdxInterfaceAta with connection 1
     vdx_nvme_fn nvme_execute;            // 5
     vdx_nvme_fn nvme_intel_rst_execute;  // 6
     vdx_nvme_fn nvme_intel_rste_execute; // 7

@@ -1,6 +1,6 @@
 // Enclosure and end-device discovery: fills the run's device table and tags
-// each recognised enclosure with an enclosure record (tag 4096) and, when an
-// operation needs the disks, each disk with an end-device record (tag 4097).
+// each recognised enclosure with an enclosure record (kEnclosureTargetTag) and, when an
+// operation needs the disks, each disk with an end-device record (kEndDeviceTag).
 #pragma once
 
 #include <cstdint>

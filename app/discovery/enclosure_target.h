@@ -1,5 +1,5 @@
-// The record attached to every recognised enclosure (tag 4096) and to every
-// disk added for show handles or drive logs (tag 4097). Operations read it
+// The record attached to every recognised enclosure (kEnclosureTargetTag) and to every
+// disk added for show handles or drive logs (kEndDeviceTag). Operations read it
 // through the first node of a device's data chain.
 #pragma once
 

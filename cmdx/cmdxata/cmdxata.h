@@ -21,7 +21,7 @@ int cmdxata_identify(vdx_error* error, vdx_dev* dev, std::span<std::uint8_t> buf
 // Bytes 20-39 of the identify data, byte pairs swapped, trimmed.
 int cmdxata_identify_parse_serial(vdx_error* error, std::span<char> out,
                                   std::span<const std::uint8_t> data);
-// ERR (bit 0) of the returned status: error 6, subcode (status << 8) | error.
+// ERR (bit 0) of the returned status: kErrDeviceStatus, subcode (status << 8) | error.
 int cmdxata_check_error(vdx_error* error, const vdx_ata_cmd& cmd);
 
 }  // namespace enctl

@@ -27,7 +27,7 @@ int cmdxnvme_execute_identify_controller(vdx_error* error, vdx_dev* dev,
 int cmdxnvme_identify_controller_parse_serial(vdx_error* error, std::span<char> out,
                                               std::span<const std::uint8_t> data);
 // Status code type (bits 9-11) and status code (bits 1-8) of the completion
-// status; both 0 clears, else error 6 with subcode (sct << 8) | sc.
+// status; both 0 clears, else kErrDeviceStatus with subcode (sct << 8) | sc.
 int cmdxnvme_check_error(vdx_error* error, const vdx_nvme_cmd& cmd);
 
 }  // namespace enctl

@@ -100,14 +100,14 @@ inline constexpr std::uint8_t kE6StartPreparing = 3;
 inline constexpr std::uint8_t kE6ReadPreparedSize = 4;
 
 // ---------------------------------------------------------------------------
-// Check of a finished command: GOOD clears; CHECK CONDITION is error 1 with
+// Check of a finished command: GOOD clears; CHECK CONDITION is kErrParseOrCheckCondition with
 // the sense code (or, for ATA PASS-THROUGH with CK_COND, the ATA status
-// decides); any other status is error 6.
+// decides); any other status is kErrDeviceStatus.
 int cmdxscsi_check_error(vdx_error* error, const vdx_scsi_cmd& cmd);
 
 // ---------------------------------------------------------------------------
 // Response parsers: (error, output, bytes actually received). A short buffer
-// is error 1; success clears the record.
+// is kErrParseOrCheckCondition; success clears the record.
 
 int cmdxscsi_inquiry_parse_peripheral_type(vdx_error* error, std::uint8_t* type,
                                            std::span<const std::uint8_t> data);

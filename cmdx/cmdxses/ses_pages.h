@@ -58,7 +58,7 @@ struct ses_page {
 // Reads diagnostic page `page_code` into `buffer` (zeroed first) with
 // RECEIVE DIAGNOSTIC RESULTS and checks the page code that came back. The
 // view of a page read is bounded by the bytes actually transferred (and by
-// the buffer); a page of another code is error 1 in the record.
+// the buffer); a page of another code is kErrParseOrCheckCondition in the record.
 ses_page ses_read_page(vdx_error* error, vdx_dev* dev, std::uint8_t page_code, std::span<std::uint8_t> buffer);
 
 // The part of a page that lies inside its own length (bytes 2-3, plus the

@@ -1,5 +1,8 @@
 #include "tests/windows/fake_win32.h"
 
+#include <initguid.h>
+#include <devpkey.h>
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -14,7 +17,20 @@ std::vector<std::string> g_handles;  // handle value - 0x100 = index
 
 struct fake_set {
     std::vector<interface_entry> entries;
+    std::vector<std::size_t> nodes;
 };
+
+// The DEVINST of a node by instance id (case ignored), 0 when there is none.
+DEVINST devinst_of(std::string_view instance) {
+    for (std::size_t i = 0; i < g_world->nodes.size(); ++i)
+        if (_stricmp(g_world->nodes[i].instance_id.c_str(), std::string(instance).c_str()) == 0)
+            return static_cast<DEVINST>(i + 1);
+    return 0;
+}
+
+const node* node_of(DEVINST devinst) {
+    return devinst >= 1 && devinst <= g_world->nodes.size() ? &g_world->nodes[devinst - 1] : nullptr;
+}
 std::vector<fake_set> g_sets;
 
 HANDLE WINAPI create_file(LPCSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
@@ -45,9 +61,20 @@ BOOL WINAPI device_io_control(HANDLE handle, DWORD code, LPVOID in, DWORD in_siz
 BOOL WINAPI close_handle(HANDLE) { return TRUE; }
 DWORD WINAPI get_last_error() { return g_world->error; }
 
-HDEVINFO WINAPI get_class_devs(const GUID* guid, PCSTR, HWND, DWORD) {
-    if (!guid) return INVALID_HANDLE_VALUE;
-    g_sets.push_back({g_world->interfaces[guid_text(*guid)]});
+// An interface class, the nodes of a setup class, the node of one instance
+// id, or every node under an enumerator ("PCI").
+HDEVINFO WINAPI get_class_devs(const GUID* guid, PCSTR enumerator, HWND, DWORD flags) {
+    fake_set set;
+    if (guid && (flags & DIGCF_DEVICEINTERFACE)) set.entries = g_world->interfaces[guid_text(*guid)];
+    for (std::size_t i = 0; i < g_world->nodes.size() && !(guid && (flags & DIGCF_DEVICEINTERFACE)); ++i) {
+        const node& n = g_world->nodes[i];
+        if (guid && n.setup_class != guid_text(*guid)) continue;
+        if (enumerator && _stricmp(n.instance_id.c_str(), enumerator) != 0 &&
+            n.instance_id.rfind(std::string(enumerator) + "\\", 0) != 0)
+            continue;
+        set.nodes.push_back(i);
+    }
+    g_sets.push_back(std::move(set));
     return reinterpret_cast<HDEVINFO>(static_cast<std::intptr_t>(0x1000 + g_sets.size() - 1));
 }
 
@@ -66,25 +93,84 @@ BOOL WINAPI get_device_interface_detail(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA 
     if (required) *required = need;
     if (!detail || size < need) return FALSE;
     std::memcpy(detail->DevicePath, entry.path.c_str(), entry.path.size() + 1);
-    if (info) info->DevInst = static_cast<DEVINST>(data->Reserved + 1);
+    if (info) info->DevInst = devinst_of(entry.instance_id);
     return TRUE;
 }
 
-BOOL WINAPI enum_device_info(HDEVINFO, DWORD, PSP_DEVINFO_DATA) { return FALSE; }
-BOOL WINAPI get_device_property(HDEVINFO, PSP_DEVINFO_DATA, const DEVPROPKEY*, DEVPROPTYPE*, PBYTE, DWORD, PDWORD, DWORD) {
+BOOL WINAPI enum_device_info(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA info) {
+    if (index >= set_of(set).nodes.size()) return FALSE;
+    info->DevInst = static_cast<DEVINST>(set_of(set).nodes[index] + 1);
+    return TRUE;
+}
+
+BOOL text_property(const std::string& text, PBYTE buffer, DWORD size, PDWORD required) {
+    if (text.empty()) return FALSE;
+    const DWORD need = static_cast<DWORD>(2 * (text.size() + 1));
+    if (required) *required = need;
+    if (size < need) return FALSE;
+    std::memset(buffer, 0, need);
+    for (std::size_t i = 0; i < text.size(); ++i) buffer[2 * i] = static_cast<BYTE>(text[i]);
+    return TRUE;
+}
+
+BOOL WINAPI get_device_property(HDEVINFO, PSP_DEVINFO_DATA info, const DEVPROPKEY* key, DEVPROPTYPE* type, PBYTE buffer,
+                                DWORD size, PDWORD required, DWORD) {
+    const node* n = node_of(info->DevInst);
+    if (!n) return FALSE;
+    *type = DEVPROP_TYPE_STRING;
+    if (IsEqualDevPropKey(*key, DEVPKEY_Device_InstanceId)) return text_property(n->instance_id, buffer, size, required);
+    if (IsEqualDevPropKey(*key, DEVPKEY_Device_Parent)) return text_property(n->parent, buffer, size, required);
+    if (IsEqualDevPropKey(*key, DEVPKEY_Device_Class)) return text_property(n->class_name, buffer, size, required);
+    if (IsEqualDevPropKey(*key, DEVPKEY_Device_DriverDesc)) return text_property(n->driver_desc, buffer, size, required);
+    if (IsEqualDevPropKey(*key, DEVPKEY_Device_PDOName)) return text_property(n->pdo_name, buffer, size, required);
+    if (IsEqualDevPropKey(*key, DEVPKEY_Device_BusNumber) && n->bus_number != 0xFFFFFFFFu && size >= 4) {
+        *type = DEVPROP_TYPE_UINT32;
+        std::memcpy(buffer, &n->bus_number, 4);
+        return TRUE;
+    }
     return FALSE;
 }
+
 BOOL WINAPI destroy_device_info_list(HDEVINFO) { return TRUE; }
-HDEVINFO WINAPI create_device_info_list(const GUID*, HWND) { return INVALID_HANDLE_VALUE; }
-BOOL WINAPI open_device_info(HDEVINFO, PCSTR, HWND, DWORD, PSP_DEVINFO_DATA) { return FALSE; }
-HKEY WINAPI open_dev_reg_key(HDEVINFO, PSP_DEVINFO_DATA, DWORD, DWORD, DWORD, REGSAM) {
-    return static_cast<HKEY>(INVALID_HANDLE_VALUE);
+HDEVINFO WINAPI create_device_info_list(const GUID*, HWND) {
+    g_sets.emplace_back();
+    return reinterpret_cast<HDEVINFO>(static_cast<std::intptr_t>(0x1000 + g_sets.size() - 1));
 }
-LONG WINAPI reg_enum_value(HKEY, DWORD, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPBYTE, LPDWORD) { return ERROR_NO_MORE_ITEMS; }
+BOOL WINAPI open_device_info(HDEVINFO, PCSTR instance, HWND, DWORD, PSP_DEVINFO_DATA info) {
+    info->DevInst = devinst_of(instance);
+    return info->DevInst != 0;
+}
+// The driver key of a node: HKEY value 0x2000 + DEVINST, one value DriverDesc.
+HKEY WINAPI open_dev_reg_key(HDEVINFO, PSP_DEVINFO_DATA info, DWORD, DWORD, DWORD, REGSAM) {
+    return reinterpret_cast<HKEY>(static_cast<std::intptr_t>(0x2000 + info->DevInst));
+}
+LONG WINAPI reg_enum_value(HKEY key, DWORD index, LPSTR name, LPDWORD name_size, LPDWORD, LPDWORD type, LPBYTE data,
+                           LPDWORD data_size) {
+    const node* n = node_of(static_cast<DEVINST>(reinterpret_cast<std::intptr_t>(key) - 0x2000));
+    if (!n || index > 0 || n->driver_desc.empty()) return ERROR_NO_MORE_ITEMS;
+    std::snprintf(name, *name_size, "DriverDesc");
+    *type = REG_SZ;
+    if (*data_size < n->driver_desc.size() + 1) return ERROR_MORE_DATA;
+    std::memcpy(data, n->driver_desc.c_str(), n->driver_desc.size() + 1);
+    *data_size = static_cast<DWORD>(n->driver_desc.size() + 1);
+    return ERROR_SUCCESS;
+}
 LONG WINAPI reg_close_key(HKEY) { return ERROR_SUCCESS; }
-CONFIGRET WINAPI cm_get_devnode_status(PULONG, PULONG, DEVINST, ULONG) { return CR_FAILURE; }
-CONFIGRET WINAPI cm_get_parent(PDEVINST, DEVINST, ULONG) { return CR_FAILURE; }
-CONFIGRET WINAPI cm_get_device_id(DEVINST, PSTR, ULONG, ULONG) { return CR_FAILURE; }
+CONFIGRET WINAPI cm_get_devnode_status(PULONG status, PULONG problem, DEVINST devinst, ULONG) {
+    *status = *problem = 0;
+    return node_of(devinst) ? CR_SUCCESS : CR_NO_SUCH_DEVNODE;
+}
+CONFIGRET WINAPI cm_get_parent(PDEVINST parent, DEVINST devinst, ULONG) {
+    const node* n = node_of(devinst);
+    *parent = n ? devinst_of(n->parent) : 0;
+    return *parent ? CR_SUCCESS : CR_NO_SUCH_DEVNODE;
+}
+CONFIGRET WINAPI cm_get_device_id(DEVINST devinst, PSTR buffer, ULONG size, ULONG) {
+    const node* n = node_of(devinst);
+    if (!n || n->instance_id.size() + 1 > size) return CR_FAILURE;
+    std::memcpy(buffer, n->instance_id.c_str(), n->instance_id.size() + 1);
+    return CR_SUCCESS;
+}
 win32_release release() { return g_world->release; }
 
 }  // namespace

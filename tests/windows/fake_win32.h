@@ -37,9 +37,22 @@ struct interface_entry {
     std::string instance_id;
 };
 
+// A device node of the configuration manager's tree, with the properties the
+// enumerators read (DriverDesc is also the value of its driver key).
+struct node {
+    std::string instance_id;
+    std::string parent;       // instance id; empty at the root
+    std::string setup_class;  // GUID text of its setup class
+    std::string class_name;   // DEVPKEY_Device_Class
+    std::string driver_desc;
+    std::string pdo_name;
+    std::uint32_t bus_number = 0xFFFFFFFFu;  // none
+};
+
 struct world {
     std::map<std::string, device> devices;
     std::map<std::string, std::vector<interface_entry>> interfaces;  // by GUID text
+    std::vector<node> nodes;  // DEVINST = index + 1
     std::vector<request> requests;
     std::uint32_t error = 31;  // ERROR_GEN_FAILURE: what a failed call reports
     win32_release release = win32_release::windows_10;

@@ -2,6 +2,8 @@
 // kind of a controller description.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "basekit/fixed_text.h"
@@ -59,6 +61,155 @@ TEST(WindowsEnumerate, EnclosureProcessorsNamedByScsiAddress) {
     }
     EXPECT_EQ(text_of(list[0].device_path), "\\\\?\\ses#a");
     vdx_dev_release(&list);
+}
+
+// A disk answering the device number, descriptor and SCSI address queries.
+fake::device disk_device(std::uint32_t number, std::uint8_t port) {
+    fake::device dev;
+    dev.answer = [=](std::uint32_t code, const bytes&, bytes& out, std::uint32_t* n) {
+        if (code == win_layout::kIoctlStorageGetDeviceNumber) {
+            out[0] = 7;  // FILE_DEVICE_DISK
+            out[4] = static_cast<std::uint8_t>(number);
+            *n = 12;
+        } else if (code == win_layout::kIoctlStorageQueryProperty) {
+            out[0] = 1;
+            out[4] = 40;
+            *n = 40;
+        } else if (code == win_layout::kIoctlScsiGetAddress) {
+            out[0] = 8;
+            out[4] = port;
+            *n = 8;
+        } else {
+            return false;
+        }
+        return true;
+    };
+    return dev;
+}
+
+// A host with a SATA disk under an AHCI controller behind a system bridge on
+// bus 2, a SAS disk under an HBA behind the maker's own switch (never taken as
+// the bus) on bus 7, an NVMe drive under the ACPI root (bus 0), and an NVMe
+// controller of the maker's driver with no disk of its own.
+void small_tree(fake::world& w) {
+    const std::string hdc = fake::guid_text(kGuidDevclassHdc), scsi = fake::guid_text(kGuidDevclassScsiAdapter),
+                      disk = fake::guid_text(kGuidDevclassDiskDrive);
+    w.nodes = {
+        {"PCI\\VEN_8086&DEV_1901\\3&1&08", "", "", "System", "", "", 2},
+        {"PCI\\VEN_8086&DEV_A102\\3&1&B8", "PCI\\VEN_8086&DEV_1901\\3&1&08", hdc, "HDC",
+         "Standard SATA AHCI Controller", "", 0xFFFFFFFFu},
+        {"SCSI\\DISK&VEN_ATA\\4&1&0", "PCI\\VEN_8086&DEV_A102\\3&1&B8", disk, "DiskDrive", "", "\\Device\\0031", 0xFFFFFFFFu},
+        {"PCI\\VEN_8086&DEV_2030\\3&1&10", "", "", "System", "", "", 7},
+        {"PCI\\VEN_1000&DEV_C010\\4&2&0", "PCI\\VEN_8086&DEV_2030\\3&1&10", "", "System", "", "", 9},
+        {"PCI\\VEN_1000&DEV_0097\\5&3&0", "PCI\\VEN_1000&DEV_C010\\4&2&0", scsi, "SCSIAdapter",
+         "Vendor SAS3 HBA", "", 0xFFFFFFFFu},
+        {"SCSI\\DISK&VEN_SEAGATE\\6&4&0", "PCI\\VEN_1000&DEV_0097\\5&3&0", disk, "DiskDrive", "", "\\Device\\0032", 0xFFFFFFFFu},
+        {"ACPI\\PNP0A08\\0", "", "", "System", "", "", 0xFFFFFFFFu},
+        {"PCI\\VEN_144D&DEV_A808\\4&3&0", "ACPI\\PNP0A08\\0", scsi, "SCSIAdapter",
+         "Standard NVM Express Controller", "", 0xFFFFFFFFu},
+        {"SCSI\\DISK&VEN_NVME\\5&4&0", "PCI\\VEN_144D&DEV_A808\\4&3&0", disk, "DiskDrive", "", "\\Device\\0033", 0xFFFFFFFFu},
+        {"PCI\\VEN_1C5F&DEV_0555\\4&5&0", "ACPI\\PNP0A08\\0", scsi, "SCSIAdapter", "ZM Veloxaris SN100", "", 0xFFFFFFFFu},
+    };
+    w.interfaces[fake::guid_text(kGuidDevinterfaceDisk)] = {{"\\\\?\\scsi#disk&ven_ata#1", "SCSI\\DISK&VEN_ATA\\4&1&0"},
+                                                            {"\\\\?\\scsi#disk&ven_seagate#2", "SCSI\\DISK&VEN_SEAGATE\\6&4&0"},
+                                                            {"\\\\?\\scsi#disk&ven_nvme#3", "SCSI\\DISK&VEN_NVME\\5&4&0"}};
+    w.interfaces[fake::guid_text(kGuidDevinterfaceStoragePort)] = {
+        {"\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60}", "PCI\\VEN_1C5F&DEV_0555\\4&5&0"}};
+    w.devices["\\\\?\\scsi#disk&ven_ata#1"] = w.devices["\\\\.\\PhysicalDrive3"] =
+        w.devices["\\\\.\\GLOBALROOT\\Device\\0031"] = disk_device(3, 1);
+    w.devices["\\\\?\\scsi#disk&ven_seagate#2"] = w.devices["\\\\.\\PhysicalDrive5"] =
+        w.devices["\\\\.\\GLOBALROOT\\Device\\0032"] = disk_device(5, 2);
+    w.devices["\\\\?\\scsi#disk&ven_nvme#3"] = w.devices["\\\\.\\PhysicalDrive0"] =
+        w.devices["\\\\.\\GLOBALROOT\\Device\\0033"] = disk_device(0, 3);
+    w.devices["\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60}"] = disk_device(9, 4);
+}
+
+// One line per record: name, driver kind, drive number, path, PCI bus.
+std::string records(vdx_dev_list& list) {
+    std::string out;
+    for (const vdx_dev& dev : list.view()) {
+        char line[512];
+        const vdx_windows_state* state = vdx_windows_state_if(dev);
+        std::snprintf(line, sizeof line, "%s kind=%u drive=%d path=%s bus=%d parent=%s\n", dev.name,
+                      dev.connection_driver, static_cast<int>(dev.physical_drive_number), dev.device_path,
+                      state ? static_cast<int>(state->pci_bus_number) : -2, state ? state->parent_instance_id : "");
+        out += line;
+    }
+    return out;
+}
+
+TEST(WindowsEnumerate, DisksWithDriverKindAndPciBus) {
+    fake::scope fake;
+    small_tree(fake.w);
+    vdx_dev_list list;
+    vdx_dev_enumerate_flags(&list, kVdxEnumDisks);
+    EXPECT_EQ(records(list),
+              "disk3 kind=1 drive=3 path=\\\\?\\scsi#disk&ven_ata#1 bus=2 parent=PCI\\VEN_8086&DEV_A102\\3&1&B8\n"
+              "disk5 kind=1 drive=5 path=\\\\?\\scsi#disk&ven_seagate#2 bus=7 parent=PCI\\VEN_1000&DEV_0097\\5&3&0\n"
+              "disk0 kind=2 drive=0 path=\\\\?\\scsi#disk&ven_nvme#3 bus=0 parent=PCI\\VEN_144D&DEV_A808\\4&3&0\n");
+    for (const vdx_dev& dev : list.view()) EXPECT_EQ(dev.connection, kVdxConnectionStorage);
+    vdx_dev_release(&list);
+}
+
+TEST(WindowsEnumerate, ControllersNameTheirDrivesAndBareNvmeControllers) {
+    fake::scope fake;
+    small_tree(fake.w);
+    vdx_dev_list list;
+    vdx_dev_enumerate_flags(&list, kVdxEnumIdeControllers | kVdxEnumScsiControllers);
+    EXPECT_EQ(records(list),
+              "disk3 kind=1 drive=3 path=\\\\.\\PhysicalDrive3 bus=0 parent=\n"
+              "disk5 kind=1 drive=5 path=\\\\.\\PhysicalDrive5 bus=0 parent=\n"
+              "disk0 kind=2 drive=0 path=\\\\.\\PhysicalDrive0 bus=0 parent=\n"
+              "nvme0 kind=8 drive=-1 path=\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60} bus=0 parent=\n");
+    ASSERT_EQ(list.count, 4u);
+    // The port of the SCSI address is the bus number discovery asks for.
+    EXPECT_EQ(vdx_dev_bus_number(list[1]), 2);
+    vdx_dev_release(&list);
+}
+
+// Which requests a probe sends, in order, and which interface it settles on,
+// for devices that answer NVMe, ATA, SCSI-ATA translation or plain SCSI.
+TEST(WindowsEnumerate, ProbeOrderOnWindowsRecords) {
+    namespace wl = win_layout;
+    struct row {
+        std::vector<std::uint32_t> answered;  // control codes that succeed
+        bool sat;                             // pass-through answers ATA PASS-THROUGH
+        std::uint32_t interface;
+        std::size_t requests;
+    };
+    for (const row& r : {row{{wl::kIoctlStorageQueryProperty}, false, kVdxInterfaceNvme, 1},
+                         row{{wl::kIoctlAtaPassThrough}, false, kVdxInterfaceAta, 2},
+                         row{{wl::kIoctlScsiPassThrough}, true, kVdxInterfaceScsiSatAta, 3},
+                         row{{wl::kIoctlScsiPassThrough}, false, kVdxInterfaceScsi, 4},
+                         row{{}, false, kVdxInterfaceUnknown, 4}}) {
+        fake::scope fake;
+        fake.w.devices["\\\\.\\PhysicalDrive1"].answer = [&](std::uint32_t code, const bytes& in, bytes& out,
+                                                                    std::uint32_t* n) {
+            if (std::find(r.answered.begin(), r.answered.end(), code) == r.answered.end()) return false;
+            if (code == wl::kIoctlScsiPassThrough) {
+                const bool ata = in[36] == 0x85 || in[36] == 0xA1;
+                out[2] = ata && !r.sat ? 2 : 0;  // ScsiStatus
+            } else {
+                std::fill(out.begin() + 8, out.end(), 0x51);
+            }
+            *n = static_cast<std::uint32_t>(out.size());
+            return true;
+        };
+        vdx_dev dev;
+        std::strcpy(dev.device_path, "\\\\.\\PhysicalDrive1");
+        std::strcpy(dev.name, "disk1");
+        dev.connection = kVdxConnectionStorage;
+        dev.backend = &vdx_windows_backend();
+        vdx_error error{};
+        EXPECT_EQ(vdx_dev_probe(&error, &dev), r.interface == kVdxInterfaceUnknown ? 1 : 0);
+        EXPECT_EQ(dev.interface, r.interface);
+        std::vector<std::uint32_t> codes;
+        for (const auto& q : fake.w.requests) codes.push_back(q.code);
+        const std::vector<std::uint32_t> order = {wl::kIoctlStorageQueryProperty, wl::kIoctlAtaPassThrough,
+                                                  wl::kIoctlScsiPassThrough, wl::kIoctlScsiPassThrough};
+        EXPECT_EQ(codes, std::vector<std::uint32_t>(order.begin(), order.begin() + r.requests));
+        vdx_dev_close(&error, &dev);
+    }
 }
 
 TEST(WindowsEnumerate, DriverKindOfDescription) {
