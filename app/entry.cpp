@@ -14,7 +14,9 @@
 
 namespace enctl {
 
-int enctl_main(int argc, char** argv) {
+namespace {
+
+int run_entry(int argc, char** argv) {
     console_capture_end();
     g_console_verbosity = kVerbosityNormal;
 
@@ -55,8 +57,15 @@ int enctl_main(int argc, char** argv) {
         return 2;
     }
 
-    const int result = enctl_run(state);
-    std::fflush(stdout);
+    return enctl_run(state);
+}
+
+}  // namespace
+
+int enctl_main(int argc, char** argv) {
+    const int result = run_entry(argc, argv);
+    // Output that never arrived (a full disk, a closed pipe) is a failure.
+    if (!console_output_complete()) return result != 0 ? result : 1;
     return result;
 }
 

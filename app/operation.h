@@ -49,8 +49,4 @@ inline bool asks(bool (*question)()) { return question != nullptr && question();
 // Every operation, in ascending code order.
 std::span<const operation* const> operations();
 
-// The shared run of an operation whose run is not part of this build yet:
-// prints "ERROR: the <keyword> operation is not available yet" and gives 1.
-int operation_not_available(const char* keyword);
-
 }  // namespace enctl

@@ -29,9 +29,4 @@ constexpr const operation* kOperations[] = {
 
 std::span<const operation* const> operations() { return kOperations; }
 
-int operation_not_available(const char* keyword) {
-    CONSOLE_PRINT(kVerbosityNormal, "ERROR: the %s operation is not available yet\n", keyword);
-    return 1;
-}
-
 }  // namespace enctl

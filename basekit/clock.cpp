@@ -52,3 +52,10 @@ clock_source& get_clock() { return g_installed ? *g_installed : default_clock();
 void set_clock(clock_source* clock) { g_installed = clock; }
 
 }  // namespace enctl
+
+extern "C" int enctl_virtual_clock_reading(std::uint64_t* ms) {
+    auto* clock = dynamic_cast<enctl::virtual_clock_source*>(&enctl::get_clock());
+    if (clock == nullptr || ms == nullptr) return 0;
+    *ms = clock->now_ms();
+    return 1;
+}

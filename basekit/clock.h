@@ -68,3 +68,8 @@ inline void sleep_ms(std::uint64_t ms) { get_clock().sleep_ms(ms); }
 inline std::uint64_t now_ms() { return get_clock().now_ms(); }
 
 }  // namespace enctl
+
+// Exported by the enctl program for the simulated lab's preload shim, which
+// finds it by name: 1 and the reading in `ms` while the process clock is
+// virtual, so that the lab's time follows it; 0 otherwise. Reading only.
+extern "C" int enctl_virtual_clock_reading(std::uint64_t* ms);

@@ -1,9 +1,11 @@
 #include "basekit/console.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
+#include "basekit/file_io.h"
 #include "basekit/fixed_text.h"
 #include "basekit/ordered_jobs.h"
 
@@ -68,24 +70,31 @@ void console_capture_end() {
 bool console_capture_active() { return g_capture.active; }
 
 int append_to_file(const char* path, const void* bytes, std::size_t length) {
-    std::FILE* file = std::fopen(path, "a+b");
+    // A link at the capture path is never followed.
+    unique_file file = open_append_no_follow(path);
     if (!file) return 1;
     const auto* p = static_cast<const unsigned char*>(bytes);
     std::size_t done = 0;
     int stalled = 0;
     while (done < length) {
-        const std::size_t n = std::fwrite(p + done, 1, length - done, file);
+        const std::size_t n = std::fwrite(p + done, 1, length - done, file.get());
         if (n == 0) {
-            if (++stalled >= 5) {
-                std::fclose(file);
-                return 2;
-            }
+            if (++stalled >= 5) return 2;
             continue;
         }
         done += n;
     }
-    std::fclose(file);
     return 0;
+}
+
+bool console_output_complete() {
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (flushed && !std::ferror(stdout)) return true;
+    std::fprintf(stderr, "ERROR: Cannot write to standard output%s%s\n", error ? ": " : "",
+                 error ? std::strerror(error) : "");
+    return false;
 }
 
 unsigned format_into_buffer(char* buffer, const char* format, ...) {

@@ -44,9 +44,14 @@ int console_capture_begin(std::string_view path);
 void console_capture_end();
 bool console_capture_active();
 
-// Appends bytes to a file (mode "a+b"); keeps writing a short write's rest and
+// Appends bytes to a file (binary append, created when absent, a link at the
+// path refused); keeps writing a short write's rest and
 // gives up after 5 writes that move nothing. 0 success, 1 cannot open, 2 gave up.
 int append_to_file(const char* path, const void* bytes, std::size_t length);
+
+// Flushes standard output. False, after a message on standard error, when
+// anything written to it could not be written (a full disk, a closed pipe).
+bool console_output_complete();
 
 // Unbounded formatted print into `buffer`: the character count, or all-ones on
 // a formatting error.

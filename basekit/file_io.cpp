@@ -1,22 +1,10 @@
 #include "basekit/file_io.h"
 
-#include <cstdio>
-#include <memory>
-
 namespace enctl {
-
-namespace {
-
-struct file_closer {
-    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<std::FILE, file_closer>;
-
-}  // namespace
 
 long long file_size(const char* path) noexcept {
     if (!path) return -1;
-    file_ptr file(std::fopen(path, "rb"));
+    unique_file file(std::fopen(path, "rb"));
     if (!file) return -1;
     if (std::fseek(file.get(), 0, SEEK_END) != 0) return -1;
     const long size = std::ftell(file.get());
@@ -26,7 +14,7 @@ long long file_size(const char* path) noexcept {
 int read_file(const char* path, std::span<std::uint8_t> bytes, std::size_t* count) noexcept {
     if (count) *count = 0;
     if (!path) return 1;
-    file_ptr file(std::fopen(path, "rb"));
+    unique_file file(std::fopen(path, "rb"));
     if (!file) return 1;
     const std::size_t n = bytes.empty() ? 0 : std::fread(bytes.data(), 1, bytes.size(), file.get());
     if (count) *count = n;

@@ -59,6 +59,7 @@ struct process_result {
     std::string out;
     std::string err;
     std::string error;
+    int error_number = 0;  // why nothing ran, as an errno value (ENOENT: no such program)
 };
 
 class process_runner {

@@ -32,10 +32,17 @@ const char* skip_lines(const char* text, std::size_t count) noexcept;
 // End the text at its first byte outside 32..126. Returns `text`.
 char* cut_non_printable(char* text) noexcept;
 
-// `text` safe to show on a terminal: every control character (and DEL) but
-// those in `kept` becomes the visible text "\xNN". Texts that a device sends
-// are shown through it.
+// Texts a device or a REST service sends, fit for the terminal. One rule
+// decides what could drive it: control characters (below 20h, 7Fh, and C1
+// 80h-9Fh in their UTF-8 form) and bytes that are not well-formed UTF-8.
+// visible_text shows each such byte, but those in `kept`, as the text "\xNN"
+// (replies of many lines); printable_text replaces each with "?" (one value
+// on a line; with `keep_lines`, LF and TAB stay).
 std::string visible_text(std::string_view text, std::string_view kept = "\t\n");
+std::string printable_text(std::string_view text, bool keep_lines = false);
+// printable_text in place (a fixed-size record field keeps its length).
+// Returns `text`.
+char* make_printable(char* text) noexcept;
 
 // Firmware version gates: the text (up to 63 characters) is cut into
 // "-"-separated tokens and its first token compared with `value`: equal, or

@@ -7,6 +7,7 @@
 
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
+#include "basekit/text.h"
 #include "rest/http_json.h"
 #include "rest/http_transport.h"
 
@@ -63,7 +64,7 @@ int http_device_prologue(http_options& options, const char* failure_message) {
         CONSOLE_PRINT(kVerbosityNormal, "%s", failure_message);
         return 1;
     }
-    CONSOLE_PRINT(kVerbosityNormal, "Device: %s\n", http_printable(options.device_name).c_str());
+    CONSOLE_PRINT(kVerbosityNormal, "Device: %s\n", printable_text(options.device_name).c_str());
     CONSOLE_PRINT(kVerbosityNormal, "Slot #: %u\n", options.slot);
     CONSOLE_PRINT(kVerbosityNormal, "\n");
     return 0;

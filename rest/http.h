@@ -36,8 +36,11 @@ int http_iom_status(http_options& options);
 
 // Polls a firmware job every 3 seconds until 100 percent, at most 300 seconds.
 int http_wait_job(http_options& options, const char* job_name);
-int http_fw_status(http_options& options, std::int32_t& percent, const char* job_name);
-int http_getlog_in_progress(http_options& options, std::uint32_t& in_progress);
+// The two polls; a document that says the job failed stores its state's name
+// in `failed_state` (when given) and makes the poll fail.
+int http_fw_status(http_options& options, std::int32_t& percent, const char* job_name,
+                   std::string* failed_state = nullptr);
+int http_getlog_in_progress(http_options& options, std::uint32_t& in_progress, std::string* failed_state = nullptr);
 int http_iom_port_id(http_options& options, char* port_id, std::size_t size);
 
 // GET of a document with the run's credentials into the body buffer. Returns

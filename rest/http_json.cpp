@@ -2,29 +2,16 @@
 
 #include <cjson/cJSON.h>
 
+#include <cctype>
 #include <cmath>
 #include <memory>
 #include <string_view>
 
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
+#include "basekit/text.h"
 
 namespace enctl {
-
-std::string http_printable(std::string_view text) {
-    std::string out(text);
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        const auto c = static_cast<unsigned char>(out[i]);
-        const bool c1 = c == 0xc2 && i + 1 < out.size() && static_cast<unsigned char>(out[i + 1]) >= 0x80 &&
-                        static_cast<unsigned char>(out[i + 1]) <= 0x9f;
-        if (c < 0x20 || c == 0x7f) {
-            out[i] = '?';
-        } else if (c1) {
-            out.replace(i, 2, "?");
-        }
-    }
-    return out;
-}
 
 namespace {
 
@@ -37,7 +24,7 @@ json_ptr parse(const char* text) {
     json_ptr root(cJSON_Parse(text ? text : ""));
     if (!root) {
         const char* error = cJSON_GetErrorPtr();
-        if (error) CONSOLE_PRINT(kVerbosityDebug, "Error before: %s\n", error);
+        if (error) CONSOLE_PRINT(kVerbosityDebug, "Error before: %s\n", printable_text(error, true).c_str());
     }
     return root;
 }
@@ -62,7 +49,7 @@ unsigned integer_of(const cJSON* number) { return static_cast<unsigned>(number->
 
 // Prints a one-value line when the value is a string.
 void print_string(const char* format, const char* value) {
-    if (value) CONSOLE_PRINT(kVerbosityNormal, format, http_printable(value).c_str());
+    if (value) CONSOLE_PRINT(kVerbosityNormal, format, printable_text(value).c_str());
 }
 
 void print_number(const char* format, const cJSON* number) {
@@ -335,6 +322,23 @@ int http_json_fw_job_completion(const char* text, std::int32_t& percent) {
         CONSOLE_PRINT(kVerbosityDebug, "PercentComplete=%u\n", static_cast<unsigned>(percent));
     }
     return 0;
+}
+
+std::string http_json_failed_state(const char* text) {
+    static constexpr std::string_view kFailureStates[] = {"exception", "failed",    "failure",  "error",
+                                                          "aborted",   "cancelled", "canceled", "killed"};
+    json_ptr root = parse(text);
+    if (!root) return {};
+    for (const char* key : {"JobState", "State"}) {
+        const cJSON* state = member(root.get(), key);
+        const char* name = cJSON_IsObject(state) ? string_of(state, "Name") : string_of(root.get(), key);
+        if (!name) continue;
+        std::string lower(name);
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (std::string_view failure : kFailureStates)
+            if (lower == failure) return name;
+    }
+    return {};
 }
 
 int http_json_logsstatus_get_progress(const char* text, std::uint32_t& in_progress) {

@@ -25,11 +25,6 @@ struct http_device_resource {
 
 extern const std::array<http_device_resource, 8> http_device_resources;
 
-// A text the enclosure sent, fit for the console: control characters (C0,
-// DEL, and C1 in their UTF-8 form) become "?", so that no value can move the
-// cursor or change the terminal.
-std::string http_printable(std::string_view text);
-
 // Query document: slot and device name of the first device (the name cut to 255).
 int http_json_query_device(const char* text, http_options& options);
 // Query document: the identity lines of the first device.
@@ -53,6 +48,11 @@ int http_json_health_check_bad(const char* text);
 // Job document: "PercentComplete" into percent. 1 also when it is missing; a
 // value that is not a number leaves percent unchanged and returns 0.
 int http_json_fw_job_completion(const char* text, std::int32_t& percent);
+// A job or LogsStatus document that says its job failed: the name of the
+// state ("JobState" or "State", a string or an object with a string "Name")
+// when it is a failure state (Exception, Failed, Failure, Error, Aborted,
+// Cancelled, Canceled or Killed, any case); empty otherwise.
+std::string http_json_failed_state(const char* text);
 // LogsStatus document: "InProgress" into the flag. A document without a boolean
 // "InProgress" sets the flag (the collection may still run).
 int http_json_logsstatus_get_progress(const char* text, std::uint32_t& in_progress);

@@ -1,9 +1,5 @@
 // Identifiers of the http operation that change the enclosure or fetch data
 // from it: firmware update, log collection, and the IOM management port.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,8 +9,10 @@
 
 #include "basekit/clock.h"
 #include "basekit/console.h"
+#include "basekit/file_io.h"
 #include "basekit/fixed_text.h"
 #include "basekit/platform.h"
+#include "basekit/text.h"
 #include "rest/http.h"
 #include "rest/http_args.h"
 #include "rest/http_json.h"
@@ -46,18 +44,13 @@ bool put_job(const http_options& options, const std::string& url, const char* et
     return false;
 }
 
-// What getlog saves is created fresh: the run's log folder by mkdir (0700,
-// failing when the path exists), the log file by open with O_CREAT|O_EXCL|
-// O_NOFOLLOW (0600), so that nothing planted at those paths beforehand (a
-// link, another user's file or folder) is followed or written through.
-bool make_fresh_dir(const std::string& path) { return ::mkdir(path.c_str(), 0700) == 0; }
-
-unique_file create_fresh_file(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) return {};
-    unique_file file(::fdopen(fd, "wb"));
-    if (!file) ::close(fd);
-    return file;
+// What getlog saves is created fresh (basekit/file_io.h): the run's log
+// folder 0700 and failing when the path exists, the log file with O_EXCL and
+// O_NOFOLLOW, so that nothing planted at those paths beforehand (a link,
+// another user's file or folder) is followed or written through.
+void remove_empty_dir(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::is_empty(path, ec)) std::filesystem::remove(path, ec);
 }
 
 bool path_taken(const std::string& path) {
@@ -99,16 +92,18 @@ bool choose_log_target(const http_options& options, log_target& target) {
 // Makes the folder (when it is the run's) and the file; on failure nothing
 // made is left behind.
 unique_file create_log_file(const log_target& target) {
-    if (target.make_folder && !make_fresh_dir(target.folder)) {
-        CONSOLE_PRINT(kVerbosityNormal, "ERROR: Cannot create the log folder %s: %s\n", target.folder.c_str(),
-                      std::strerror(errno));
-        return {};
+    if (target.make_folder) {
+        if (const int failed = make_fresh_dir(target.folder.c_str())) {
+            CONSOLE_PRINT(kVerbosityNormal, "ERROR: Cannot create the log folder %s: %s\n", target.folder.c_str(),
+                          std::strerror(failed));
+            return {};
+        }
     }
-    unique_file file = create_fresh_file(target.file);
+    unique_file file = create_fresh_file(target.file.c_str());
     if (!file) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: Cannot create the log file %s: %s\n", target.file.c_str(),
                       std::strerror(errno));
-        if (target.make_folder) ::rmdir(target.folder.c_str());
+        if (target.make_folder) remove_empty_dir(target.folder);
     }
     return file;
 }
@@ -116,23 +111,36 @@ unique_file create_log_file(const log_target& target) {
 // A failed download leaves neither a partial log nor an empty run folder.
 void remove_log_file(const log_target& target) {
     std::remove(target.file.c_str());
-    if (target.make_folder) ::rmdir(target.folder.c_str());
+    if (target.make_folder) remove_empty_dir(target.folder);
 }
 
 }  // namespace
 
 void http_set_run_log_dir(std::string_view dir) { g_run_log_dir.assign(dir); }
 
-int http_fw_status(http_options& options, std::int32_t& percent, const char* job_name) {
+namespace {
+
+// A poll's document that says the job failed: its state into `failed_state`.
+bool job_failed(std::string* failed_state) {
+    std::string state = http_json_failed_state(g_http_body.text());
+    if (state.empty()) return false;
+    if (failed_state) *failed_state = printable_text(state);
+    return true;
+}
+
+}  // namespace
+
+int http_fw_status(http_options& options, std::int32_t& percent, const char* job_name, std::string* failed_state) {
     const std::string url = http_device_url(options, std::string("/Jobs/") + job_name + "/");
     if (const unsigned result = http_get_document(options, url)) return static_cast<int>(result);
     if (g_http_body.size == 0) {
         CONSOLE_PRINT(kVerbosityDebug, "ERROR: did not receive http data\n");
         return 1;
     }
+    const bool failed = job_failed(failed_state);
     const int parsed = http_json_fw_job_completion(g_http_body.text(), percent);
     http_buffer_reset(g_http_body);
-    return parsed;
+    return failed ? 1 : parsed;
 }
 
 int http_wait_job(http_options& options, const char* job_name) {
@@ -144,8 +152,13 @@ int http_wait_job(http_options& options, const char* job_name) {
                       static_cast<unsigned>(percent), elapsed);
         flush_console();
         sleep_ms(kPollIntervalMs);
-        if (http_fw_status(options, percent, job_name) != 0) {
-            CONSOLE_PRINT(kVerbosityNormal, "\r|-- ERROR: Not able to determine firmware status          \n");
+        std::string failed_state;
+        if (http_fw_status(options, percent, job_name, &failed_state) != 0) {
+            if (!failed_state.empty())
+                CONSOLE_PRINT(kVerbosityNormal, "\r|-- ERROR: The enclosure reports the job %s as %s          \n",
+                              job_name, failed_state.c_str());
+            else
+                CONSOLE_PRINT(kVerbosityNormal, "\r|-- ERROR: Not able to determine firmware status          \n");
             flush_console();
             return 1;
         }
@@ -219,16 +232,19 @@ int http_fw(http_options& options) {
     return 0;
 }
 
-int http_getlog_in_progress(http_options& options, std::uint32_t& in_progress) {
+int http_getlog_in_progress(http_options& options, std::uint32_t& in_progress, std::string* failed_state) {
     if (const unsigned result = http_get_document(options, http_device_url(options, "/LogsStatus")))
         return static_cast<int>(result);
     if (g_http_body.size == 0) {
         CONSOLE_PRINT(kVerbosityDebug, "ERROR: did not receive http data\n");
         return 1;
     }
+    // Before LogsStart the state may be a former collection's: only a poll
+    // of the collection this run started asks for it.
+    const bool failed = failed_state && job_failed(failed_state);
     const int parsed = http_json_logsstatus_get_progress(g_http_body.text(), in_progress);
     http_buffer_reset(g_http_body);
-    return parsed;
+    return failed ? 1 : parsed;
 }
 
 int http_getlog(http_options& options) {
@@ -260,8 +276,13 @@ int http_getlog(http_options& options) {
         CONSOLE_PRINT(kVerbosityNormal, "\r|-- Waiting for log collection: %u seconds", elapsed);
         flush_console();
         sleep_ms(kPollIntervalMs);
-        if (http_getlog_in_progress(options, in_progress) != 0) {
-            CONSOLE_PRINT(kVerbosityNormal, "\r|-- ERROR: Not able to determine progress status             \n");
+        std::string failed_state;
+        if (http_getlog_in_progress(options, in_progress, &failed_state) != 0) {
+            if (!failed_state.empty())
+                CONSOLE_PRINT(kVerbosityNormal, "\r|-- ERROR: The enclosure reports the log collection as %s\n",
+                              failed_state.c_str());
+            else
+                CONSOLE_PRINT(kVerbosityNormal, "\r|-- ERROR: Not able to determine progress status             \n");
             flush_console();
             return 1;
         }
@@ -309,6 +330,11 @@ int http_iom_port_id(http_options& options, char* port_id, std::size_t size) {
     }
     const int parsed = http_json_port_id(g_http_body.text(), port_id, size);
     http_buffer_reset(g_http_body);
+    // Without a port id the URL would name the Ports collection itself.
+    if (parsed == 0 && port_id[0] == '\0') {
+        CONSOLE_PRINT(kVerbosityNormal, "ERROR: The enclosure lists no port to configure\n");
+        return 1;
+    }
     if (parsed == 0 && port_id[0] != '\0' && http_url_segment(port_id).empty()) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: The port id from the enclosure cannot be used in a URL\n");
         return 1;
@@ -328,7 +354,6 @@ int http_iom_config(http_options& options) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR: Could not retrieve the port's id.\n");
         return 1;
     }
-    // An empty port id (no members) leaves the Ports collection itself.
     const std::string url = http_device_url(options, "/Ports/" + http_url_segment(port_id));
     char etag[kHttpEtagSize] = {};
     if (http_get_etag(url.c_str(), options.user, options.password, etag) != 0) {

@@ -1,11 +1,13 @@
 #include "rest/http_transport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string_view>
 
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
+#include "basekit/text.h"
 
 namespace enctl {
 
@@ -51,6 +53,11 @@ std::size_t append_to_buffer(http_buffer& buffer, const char* bytes, std::uint32
     CONSOLE_PRINT(kVerbosityDebug, "start global buffer_sz=%u data_sz=%u\n", buffer.capacity, buffer.size);
     if (buffer.collect == 0) return n;
     const std::uint64_t needed = static_cast<std::uint64_t>(buffer.size) + n + 1;
+    if (needed > kHttpDocumentLimit + 1) {
+        CONSOLE_PRINT(kVerbosityNormal, "ERROR: The response is larger than %u MiB and is refused\n",
+                      kHttpDocumentLimit >> 20);
+        return 0;
+    }
     while (buffer.capacity < needed) {
         const std::uint64_t grown = static_cast<std::uint64_t>(buffer.capacity) + step;
         char* p = grown > UINT32_MAX ? nullptr : static_cast<char*>(std::realloc(buffer.data.get(), grown));
@@ -83,7 +90,8 @@ curl_slist_ptr make_header_list(std::initializer_list<const char*> lines) {
 }
 
 void print_if_filled(bool asked, const http_buffer& buffer) {
-    if (asked && buffer.size > 0) CONSOLE_PRINT(kVerbosityDebug, "%s\n\n", buffer.text());
+    if (asked && buffer.size > 0)
+        CONSOLE_PRINT(kVerbosityDebug, "%s\n\n", printable_text({buffer.text(), buffer.size}, true).c_str());
 }
 
 }  // namespace
@@ -148,7 +156,8 @@ unsigned http_data_get(const char* url, const char* user, const char* password, 
     if (!handle) return CURLE_FAILED_INIT;
     set_common_options(handle.get(), url, kHttpDataTimeout);
     if (user && *user && password && *password) {
-        CONSOLE_PRINT(kVerbosityDebug, "user=%s pass=%s\n", user, password);
+        // The password is never shown, not even in debug output.
+        CONSOLE_PRINT(kVerbosityDebug, "user=%s pass=%s\n", printable_text(user).c_str(), kHttpMaskedPassword);
         set_credentials(handle.get(), user, password);
     }
     if (collect_body) g_http_body.collect = 1;
@@ -267,19 +276,42 @@ unsigned http_file_post(const char* url, const char* user, const char* password,
     return result;
 }
 
+std::string http_etag_of(std::string_view headers) {
+    // The final response's header block starts at the last status line; the
+    // blocks of interim responses (100 Continue, 103 Early Hints) before it
+    // do not count.
+    std::string_view block = headers;
+    for (std::size_t at = 0; at < headers.size();) {
+        if (headers.compare(at, 5, "HTTP/") == 0) block = headers.substr(at);
+        const std::size_t end = headers.find('\n', at);
+        at = end == std::string_view::npos ? headers.size() : end + 1;
+    }
+    constexpr std::string_view kName = "etag:";
+    for (std::size_t at = 0; at < block.size();) {
+        const std::size_t end = std::min(block.find('\n', at), block.size());
+        std::string_view line = block.substr(at, end - at);
+        at = end + 1;
+        if (line.size() < kName.size()) continue;
+        bool named = true;
+        for (std::size_t i = 0; i < kName.size(); ++i)
+            named = named && std::tolower(static_cast<unsigned char>(line[i])) == kName[i];
+        if (!named) continue;
+        line.remove_prefix(kName.size());
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+        return std::string(line.substr(0, 1024));
+    }
+    return {};
+}
+
 int http_get_etag(const char* url, const char* user, const char* password, char* etag) {
     CONSOLE_PRINT(kVerbosityDebug, "http_get_etag cmd=%s\n", url);
     std::uint32_t status = 0;
+    http_buffer_reset(g_http_header);
     if (http_data_get(url, user, password, 0, 1, status) != 0) return 1;
-    const char* headers = g_http_header.text();
-    const char* found = std::strstr(headers, "Etag: ");
-    if (!found) return 1;
-    found += std::strlen("Etag: ");
-    const std::size_t length = std::min<std::size_t>(std::strcspn(found, "\r\n"), 1024);
-    char value[1024];
-    set_text(value, std::string_view(found, length));
-    CONSOLE_PRINT(kVerbosityDebug, "etag=%s\n", value);
-    if (std::strlen(value) != 32) return 1;
+    const std::string value = http_etag_of({g_http_header.text(), g_http_header.size});
+    CONSOLE_PRINT(kVerbosityDebug, "etag=%s\n", printable_text(value).c_str());
+    if (value.size() != 32) return 1;
     set_text(etag, kHttpEtagSize, value);
     http_buffer_reset(g_http_body);
     http_buffer_reset(g_http_header);

@@ -12,8 +12,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include <curl/curl.h>
+
+#include "basekit/file_io.h"
 
 namespace enctl {
 
@@ -34,11 +38,6 @@ struct http_buffer {
     const char* text() const noexcept { return data ? data.get() : ""; }
 };
 
-struct file_closer {
-    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-using unique_file = std::unique_ptr<std::FILE, file_closer>;
-
 // One file transfer: an upload reads `file` ("rb"), a download writes it ("wb").
 struct http_transfer {
     std::FILE* file = nullptr;  // opened and closed by the caller
@@ -51,9 +50,15 @@ struct http_transfer {
 // Growth steps (and initial capacities) of the two shared buffers.
 inline constexpr std::uint32_t kHttpBodyStep = 65536;
 inline constexpr std::uint32_t kHttpHeaderStep = 4096;
+// The largest response held in memory (a JSON document or header lines):
+// a larger one ends its transfer with a write error. Log files are streamed
+// to disk instead.
+inline constexpr std::uint32_t kHttpDocumentLimit = 16u << 20;
 // Transfer time-outs in seconds.
 inline constexpr long kHttpDataTimeout = 120;
 inline constexpr long kHttpFileTimeout = 600;
+// What debug output shows in place of the password.
+inline constexpr const char* kHttpMaskedPassword = "********";
 // Room of an ETag text.
 inline constexpr std::size_t kHttpEtagSize = 64;
 
@@ -89,9 +94,13 @@ unsigned http_file_get(const char* url, const char* user, const char* password, 
 // Multipart POST of the transfer's file as the part "FirmwareFile".
 unsigned http_file_post(const char* url, const char* user, const char* password, http_transfer& transfer,
                         std::uint32_t& status_code);
-// Reads the "Etag: " response header of a GET; 0 when a 32-character tag was
+// Reads the ETag response header of a GET; 0 when a 32-character tag was
 // read into `etag` (room for kHttpEtagSize bytes), 1 otherwise.
 int http_get_etag(const char* url, const char* user, const char* password, char* etag);
+// The value of the header line named ETag (any case) of the final response
+// in the collected header lines, blanks around it removed and cut to 1024
+// characters; empty when there is none. Quotes stay.
+std::string http_etag_of(std::string_view headers);
 // True when the service answered a request with an error status (4xx, 5xx).
 inline bool http_status_failed(std::uint32_t status_code) { return status_code >= 400; }
 // Zero-fills the buffer's bytes, clears collect and size; the allocation stays.

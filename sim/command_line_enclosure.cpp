@@ -294,13 +294,15 @@ std::string cli_show_autosync(cli_call& c) {
 }
 
 std::string cli_zonecfg(cli_call& c) {
-    const std::uint32_t zoning = c.e.state().zoning;
-    if (zoning == 0) return "Zoning: disabled\n";
-    return "Zoning: enabled\nPre-defined configuration: " + std::to_string(zoning) + "\n";
+    const enclosure_state& s = c.e.state();
+    if (!s.zoning_file.empty()) return "Zoning: enabled\nT10 zoning configuration: " + s.zoning_file + "\n";
+    if (s.zoning == 0) return "Zoning: disabled\n";
+    return "Zoning: enabled\nPre-defined configuration: " + std::to_string(s.zoning) + "\n";
 }
 
 std::string cli_zonecfg_disable(cli_call& c) {
     c.e.state().zoning = 0;
+    c.e.state().zoning_file.clear();
     return "Zoning disabled\n";
 }
 

@@ -62,6 +62,7 @@ int command_page(std::span<const std::uint8_t> cdb, std::span<const std::uint8_t
     case 0x1C: return (at(1) & 1) == 1 ? at(2) : -1;
     case 0x1D: return data_out.empty() ? -1 : data_out[0];
     case 0x1A:
+    case 0x4D:
     case 0x5A: return at(2) < 0 ? -1 : (at(2) & 0x3F);
     case 0x55: return data_out.size() > 8 ? (data_out[8] & 0x3F) : -1;  // MODE SELECT(10): the page sent
     case 0x9E: return at(1) < 0 ? -1 : (at(1) & 0x1F);

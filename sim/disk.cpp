@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "sim/disk_logs.h"
+
 namespace enctl::sim {
 
 namespace {
@@ -46,6 +48,11 @@ scsi_result sas_disk::scsi(const scsi_command& cmd) {
     case 0x00: return {};
     case 0x03: return good_data(fixed_sense(0, 0, 0), allocation_length(cmd), cmd);
     case 0x12: return inquiry(cmd);
+    case 0x4D: return sas_log_sense(spec_, cmd);
+    case 0x37:
+    case 0xB7: return read_defect_data(cmd);
+    case 0x1A:
+    case 0x5A: return disk_mode_sense(cmd);
     case 0x9E:
         if (cmd.cdb.size() >= 16 && (cmd.cdb[1] & 0x1F) == 0x10) return read_capacity16(cmd);
         return invalid_field_in_cdb();
@@ -151,6 +158,8 @@ scsi_result sata_disk::inquiry(const scsi_command& cmd) const {
 
 scsi_result sata_disk::scsi(const scsi_command& cmd) {
     if (!cmd.cdb.empty() && (cmd.cdb[0] == 0x85 || cmd.cdb[0] == 0xA1)) return ata_pass_through(cmd);
+    // The translating layer has no LOG SENSE.
+    if (!cmd.cdb.empty() && cmd.cdb[0] == 0x4D) return invalid_opcode();
     return sas_disk::scsi(cmd);
 }
 
@@ -166,8 +175,12 @@ bytes sata_disk::identify_data() const {
     put_word(d, 60, static_cast<std::uint16_t>(lba28));
     put_word(d, 61, static_cast<std::uint16_t>(lba28 >> 16));
     put_word(d, 80, 0x0FF0);  // ATA8-ACS and later
+    put_word(d, 82, 0x0061);  // SMART, write cache, look-ahead supported
     put_word(d, 83, 0x4400);  // 48-bit address feature set
+    put_word(d, 84, 0x4003);  // SMART error logging and self-test supported
+    put_word(d, 85, 0x0061);  // ... and enabled
     put_word(d, 86, 0x0400);
+    put_word(d, 87, 0x4003);
     for (int i = 0; i < 4; ++i) put_word(d, 100 + i, static_cast<std::uint16_t>(blocks >> (16 * i)));
     put_word(d, 106, 0x4000);
     for (int i = 0; i < 4; ++i) put_word(d, 108 + i, static_cast<std::uint16_t>(spec_.naa >> (48 - 16 * i)));
@@ -191,7 +204,7 @@ scsi_result sata_disk::ata_pass_through(const scsi_command& cmd) const {
 
     // ATA Status Return descriptor in descriptor-format sense.
     auto ata_sense = [](std::uint8_t key, std::uint8_t asc, std::uint8_t ascq, std::uint8_t status,
-                        std::uint8_t error, std::uint8_t count) {
+                        std::uint8_t error, std::uint8_t count, std::uint8_t lba_mid = 0, std::uint8_t lba_high = 0) {
         bytes s(8 + 14, 0);
         s[0] = 0x72;
         s[1] = key;
@@ -202,6 +215,8 @@ scsi_result sata_disk::ata_pass_through(const scsi_command& cmd) const {
         s[9] = 0x0C;
         s[11] = error;
         s[13] = count;
+        s[17] = lba_mid;
+        s[19] = lba_high;
         s[20] = 0x40;  // device
         s[21] = status;
         return s;
@@ -209,6 +224,7 @@ scsi_result sata_disk::ata_pass_through(const scsi_command& cmd) const {
 
     scsi_result r;
     std::uint8_t count = 0;
+    std::uint8_t lba_mid = 0, lba_high = 0;
     switch (command) {
     case 0xEC:  // IDENTIFY DEVICE: PIO data-in, 512 bytes
         if (protocol != 4 || !t_dir_in) return invalid_field_in_cdb();
@@ -220,6 +236,28 @@ scsi_result sata_disk::ata_pass_through(const scsi_command& cmd) const {
         break;
     case 0xE7:  // FLUSH CACHE
         break;
+    case 0xB0: {  // SMART
+        smart_registers in;
+        in.feature = sixteen ? c[4] : c[3];
+        in.count = sixteen ? c[6] : c[4];
+        in.lba_low = sixteen ? c[8] : c[5];
+        in.lba_mid = sixteen ? c[10] : c[6];
+        in.lba_high = sixteen ? c[12] : c[7];
+        smart_answer a = sata_smart(spec_, in);
+        if (a.aborted) {
+            scsi_result ab;
+            ab.status = 0x02;
+            ab.sense = ata_sense(0x0B, 0x00, 0x00, 0x51, 0x04, 0);
+            return ab;
+        }
+        if (!a.data.empty()) {
+            if (protocol != 4 || !t_dir_in) return invalid_field_in_cdb();
+            r = good_data(std::move(a.data), 512, cmd);
+        }
+        lba_mid = a.lba_mid;
+        lba_high = a.lba_high;
+        break;
+    }
     default: {
         // Aborted by the device: ERR set, ABRT in the error register.
         scsi_result a;
@@ -231,7 +269,7 @@ scsi_result sata_disk::ata_pass_through(const scsi_command& cmd) const {
     if (ck_cond) {
         // The registers are returned: RECOVERED ERROR, ATA PASS THROUGH INFORMATION AVAILABLE.
         r.status = 0x02;
-        r.sense = ata_sense(0x01, 0x00, 0x1D, 0x50, 0x00, count);
+        r.sense = ata_sense(0x01, 0x00, 0x1D, 0x50, 0x00, count, lba_mid, lba_high);
     }
     return r;
 }
@@ -239,6 +277,7 @@ scsi_result sata_disk::ata_pass_through(const scsi_command& cmd) const {
 nvme_result nvme_disk::nvme_admin(const nvme_command& cmd) {
     nvme_result r;
     switch (cmd.opcode) {
+    case 0x02: return nvme_get_log_page(spec_, cmd);
     case 0x06: {  // Identify
         const std::uint8_t cns = cmd.cdw10 & 0xFF;
         bytes d(4096, 0);

@@ -21,7 +21,8 @@ std::string iom_name(int iom) { return iom == 0 ? "IOMA" : "IOMB"; }
 
 }  // namespace
 
-enclosure::enclosure(const enclosure_spec& spec) : spec_(spec), profile_(find_product(spec.product)) {
+enclosure::enclosure(const enclosure_spec& spec)
+    : spec_(spec), profile_(find_product(spec.product)), revision_(spec.revision), firmware_(spec) {
     if (!profile_) profile_ = find_product(5);  // unreachable with a completed description
     slots_.resize(spec_.slots);
     build_elements();
@@ -221,7 +222,7 @@ std::string enclosure::help_text() const {
     t += "Product:" + spec_.product_id + "\n";
     if (!profile_->vendor_pages) return t + "Serial:" + spec_.serial + "\n";
     t += "Serial:" + spec_.serial + "\n";
-    t += "FwRev:" + spec_.firmware + "\n";
+    t += "FwRev:" + running_firmware() + "\n";
     t += "OOBM:" + spec_.oobm_version + "\n";
     t += std::string("IOM:") + (spec_.dual_iom && !profile_->single_always ? "dual" : "single") + "\n";
     t += "|SES Status|\n";
@@ -240,6 +241,7 @@ scsi_result enclosure::scsi(const scsi_command& cmd) {
     case 0x1D: return send_diagnostic(cmd);
     case 0x55: return mode_select10(cmd);
     case 0x5A: return mode_sense10(cmd);
+    case 0xE6: return expander_log_command(*this, cmd);
     case 0xA0: {  // REPORT LUNS: LUN 0 only
         bytes d(16, 0);
         d[3] = 8;
@@ -264,7 +266,7 @@ scsi_result enclosure::inquiry(const scsi_command& cmd) const {
         d[7] = 0x02;  // CmdQue
         put_padded(&d[8], 8, spec_.vendor);
         put_padded(&d[16], 16, spec_.product_id);
-        put_padded(&d[32], 4, spec_.revision);
+        put_padded(&d[32], 4, revision_);
         return good_data(std::move(d), alloc, cmd);
     }
     const bool has_c1 = spec_.product_name.has_value() && !spec_.product_name->empty();
@@ -288,6 +290,13 @@ scsi_result enclosure::inquiry(const scsi_command& cmd) const {
         bytes port = {0x61, 0x93, 0x00, 0x08, 0, 0, 0, 0, 0, 0, 0, 0};
         put_be64(&port[4], iom_address(std::max(attached_iom(), 0)));
         const bytes rel = {0x61, 0x94, 0x00, 0x04, 0x00, 0x00, 0x00, 0x01};
+        if (spec_.vpd83_t10_first) {
+            bytes t10 = {0x02, 0x01, 0x00, 0x18};
+            t10.resize(4 + 24, ' ');
+            put_padded(&t10[4], 8, spec_.vendor);
+            put_padded(&t10[12], 16, spec_.serial);
+            d.insert(d.end(), t10.begin(), t10.end());
+        }
         d.insert(d.end(), naa.begin(), naa.end());
         d.insert(d.end(), port.begin(), port.end());
         d.insert(d.end(), rel.begin(), rel.end());

@@ -11,6 +11,8 @@
 
 #include "basekit/clock.h"
 #include "sim/device.h"
+#include "sim/enclosure_firmware.h"
+#include "sim/enclosure_logs.h"
 #include "sim/enclosure_state.h"
 #include "sim/lab_description.h"
 #include "sim/products.h"
@@ -99,6 +101,17 @@ public:
     // The enclosure's real-time clock, microseconds since the epoch.
     std::uint64_t rtc_us() const;
 
+    // Firmware (sim/enclosure_firmware.cpp): what each IOM runs and the page
+    // 0Eh store.
+    firmware_state& firmware() const { return firmware_; }
+    // The revision the IOM the host reaches runs.
+    const std::string& running_firmware() const;
+    // IOM `iom` (0 A, 1 B) runs `revision` from now on.
+    void run_firmware(int iom, const std::string& revision);
+    // Where the reads of its logs stand (sim/enclosure_logs.h); reading a
+    // log page moves it on.
+    enclosure_log_state& logs() const { return logs_; }
+
 private:
     scsi_result inquiry(const scsi_command& cmd) const;
     scsi_result mode_sense10(const scsi_command& cmd) const;
@@ -123,6 +136,9 @@ private:
     std::uint8_t last_sent_page_ = 0;  // page returned when PCV is clear
     enclosure_state state_;
     virtual_clock_source* clock_ = nullptr;
+    std::string revision_;               // INQUIRY product revision
+    mutable firmware_state firmware_;    // advances with lab time as it is read
+    mutable enclosure_log_state logs_;
 };
 
 // Page builders of the product tables (sim/enclosure_pages.cpp).

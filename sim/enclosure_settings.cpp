@@ -117,17 +117,25 @@ std::uint32_t take_time_stamp(enclosure& e, std::span<const std::uint8_t> page) 
     return 0;
 }
 
+// String Out page 04h. Zoning (byte 4 60h/61h): sim/enclosure_firmware.cpp.
 // Resets: byte 4 02h; with a page length of 4 and byte 6 01h byte 7 selects
-// the IOM (00h A, 01h B; other selectors are counted as sent), else the whole
-// enclosure (also the short 6-byte form).
+// the IOM (00h A, 01h B, C0h the host's, F0h its partner; other selectors are
+// counted as sent), else the whole enclosure (also the short 6-byte form). An
+// IOM that restarts runs the stored firmware image, if there is one, and
+// takes the lab-set restart time for it.
 std::uint32_t take_string_out(enclosure& e, std::span<const std::uint8_t> page) {
+    if (page.size() >= 6 && is_zoning_control(page)) return take_zoning_control(e, page);
     if (page.size() < 6 || page[4] != 0x02) return kInvalidFieldInParameters;
     enclosure_state& s = e.state();
     if (be16(&page[2]) >= 4 && page.size() >= 8 && page[6] == 0x01) {
         const std::uint8_t selector = page[7];
-        if (selector <= 1 && !e.iom_present(selector)) return kInvalidFieldInParameters;
+        const int iom = reset_selector_iom(e, selector);
+        if (iom >= 0 && !e.iom_present(iom)) return kInvalidFieldInParameters;
         ++s.iom_resets[selector];
-        if (selector == std::max(e.attached_iom(), 0)) e.go_offline(kOfflineMs);
+        if (iom < 0) return 0;
+        const bool updated = restart_on_stored_image(e, iom);
+        if (iom == std::max(e.attached_iom(), 0))
+            e.go_offline(updated ? e.firmware().store.settings().restart_ms : kOfflineMs);
         return 0;
     }
     ++s.enclosure_resets;

@@ -98,6 +98,7 @@ void add_settings(const enclosure& e, cJSON* o) {
     }
     cJSON_AddBoolToObject(o, "autosync", s.autosync);
     cJSON_AddNumberToObject(o, "zoning", s.zoning);
+    cJSON_AddStringToObject(o, "zoning_file", s.zoning_file.c_str());
     cJSON_AddNumberToObject(o, "rtc_seconds", static_cast<double>(e.rtc_us() / 1000000));
 }
 
@@ -115,7 +116,7 @@ void add_resets(const enclosure& e, cJSON* o) {
 }
 
 using state_section = void (*)(const enclosure&, cJSON*);
-constexpr state_section kSections[] = {add_settings, add_resets, add_command_line};
+constexpr state_section kSections[] = {add_settings, add_resets, add_firmware_state, add_command_line};
 
 struct json_deleter {
     void operator()(cJSON* j) const { cJSON_Delete(j); }

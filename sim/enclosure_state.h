@@ -47,6 +47,7 @@ struct enclosure_state {
 
     // Settings.
     std::uint32_t zoning = 0;                      // pre-defined configuration in force, 0 = disabled
+    std::string zoning_file;                       // T10 zoning configuration in force by name ("" none)
     std::array<std::uint8_t, 32> nickname{};       // page 0Fh, zero-padded
     std::array<oobm_block, 2> oobm{};              // IOM A, IOM B
     bool autosync = false;                         // mode page 20h byte 14 (08h when on)

@@ -202,6 +202,7 @@ scsi_result lab::run_scsi(lab_device& dev, const scsi_command& cmd) {
             r.status = 0x08;
             return r;
         }
+        case fault_kind::drop: return {};
         case fault_kind::transport:
         case fault_kind::nvme_status: {
             scsi_result r;
@@ -238,6 +239,7 @@ nvme_result lab::run_nvme(lab_device& dev, const nvme_command& cmd) {
         nvme_result r;
         switch (f.kind) {
         case fault_kind::nvme_status: r.status = f.nvme_status; return r;
+        case fault_kind::drop: return r;
         case fault_kind::delay:
             clock_.advance_ms(f.delay_ms);
             if (cmd.timeout_ms && f.delay_ms > cmd.timeout_ms) {
@@ -257,6 +259,16 @@ nvme_result lab::run_nvme(lab_device& dev, const nvme_command& cmd) {
         }
     }
     return dev.model_device->nvme_admin(cmd);
+}
+
+void lab::follow_sender_clock(std::uint32_t kind, std::uint32_t pid, std::uint64_t reading_ms) {
+    if (kind == 0) return;
+    const std::lock_guard model(model_mutex_);
+    constexpr std::size_t kMaxSenders = 256;  // forget old processes
+    if (sender_clocks_.size() >= kMaxSenders) sender_clocks_.clear();
+    const auto [it, fresh] = sender_clocks_.try_emplace(pid, reading_ms);
+    if (!fresh && reading_ms > it->second) clock_.advance_ms(reading_ms - it->second);
+    it->second = reading_ms;
 }
 
 std::string lab::stats_text() const {

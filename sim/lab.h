@@ -85,6 +85,12 @@ public:
     // The clock service times are waited on (the system clock unless set;
     // not owned).
     void set_service_clock(clock_source* clock) { service_clock_ = clock; }
+    // Lab time follows the virtual clocks of the processes that send commands:
+    // it advances by as much as a sender's clock moved since that sender's
+    // previous command (a process's first command, or a reading that went
+    // back, only sets its starting point). `kind` is a wire::clock_kind; a
+    // command without a reading leaves lab time alone.
+    void follow_sender_clock(std::uint32_t kind, std::uint32_t pid, std::uint64_t reading_ms);
 
     virtual_clock_source& clock() { return clock_; }
     const lab_description& description() const { return description_; }
@@ -100,6 +106,7 @@ private:
     lab_description description_;
     std::vector<lab_device> devices_;
     virtual_clock_source clock_;
+    std::map<std::uint32_t, std::uint64_t> sender_clocks_;  // sender pid -> its last reading
 };
 
 }  // namespace enctl::sim

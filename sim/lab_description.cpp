@@ -130,10 +130,11 @@ public:
             {"check_condition", fault_kind::check_condition}, {"busy", fault_kind::busy},
             {"transport", fault_kind::transport},             {"short", fault_kind::short_transfer},
             {"delay", fault_kind::delay},                     {"nvme_status", fault_kind::nvme_status},
+            {"drop", fault_kind::drop},
         };
         const auto k = kinds.find(kind);
         if (k == kinds.end())
-            return fail(where + ".kind", "must be check_condition, busy, transport, short, delay or nvme_status");
+            return fail(where + ".kind", "must be check_condition, busy, transport, short, delay, nvme_status or drop");
         out.kind = k->second;
         if (!number_into(f, "length", where, out.length, 0xFFFFFFFF) ||
             !number_into(f, "ms", where, out.delay_ms, 0xFFFFFFFF) ||
@@ -181,6 +182,25 @@ public:
         return true;
     }
 
+    // "microcode": {"write_seconds", "timeout_seconds", "restart_seconds", "max_size"}
+    bool microcode(const cJSON* e, const std::string& where, microcode_settings& out) {
+        const cJSON* m = cJSON_GetObjectItemCaseSensitive(e, "microcode");
+        if (!m) return true;
+        const std::string w = where + ".microcode";
+        if (!cJSON_IsObject(m)) return fail(w, "must be an object");
+        if (!keys(m, w, {"write_seconds", "timeout_seconds", "restart_seconds", "max_size"})) return false;
+        constexpr std::uint64_t kMaxSeconds = 0xFFFFFFFFu / 1000;
+        std::optional<std::uint64_t> write, timeout, restart;
+        if (!number(m, "write_seconds", w, write, kMaxSeconds) || !number(m, "timeout_seconds", w, timeout, kMaxSeconds) ||
+            !number(m, "restart_seconds", w, restart, kMaxSeconds) ||
+            !number_into(m, "max_size", w, out.max_size, 0xFFFFFFFFu))
+            return false;
+        if (write) out.write_ms = static_cast<std::uint32_t>(*write * 1000);
+        if (timeout) out.timeout_ms = static_cast<std::uint32_t>(*timeout * 1000);
+        if (restart) out.restart_ms = static_cast<std::uint32_t>(*restart * 1000);
+        return true;
+    }
+
     // "cli_replies": {"show fw": "text", "show enc": {"hex": "61 00 0a"}}
     bool cli_replies(const cJSON* e, const std::string& where, std::map<std::string, std::string>& out) {
         const cJSON* obj = cJSON_GetObjectItemCaseSensitive(e, "cli_replies");
@@ -204,7 +224,8 @@ public:
         if (!keys(e, where, {"label", "product", "multi_tenant", "host", "channel", "target", "lun", "vendor",
                              "product_id", "revision", "product_name", "serial", "sas_address", "firmware",
                              "oobm_version", "slots", "iom", "attached_iom", "eip", "proc_name", "zoning",
-                             "alerts", "elements", "faults", "cli_replies", "service_us"}))
+                             "alerts", "elements", "faults", "cli_replies", "microcode", "vpd83_t10_first",
+                             "service_us"}))
             return false;
         std::optional<std::uint64_t> product;
         if (!number(e, "product", where, product, 7)) return false;
@@ -220,6 +241,7 @@ public:
             !text(e, "iom", where, iom) || !text(e, "attached_iom", where, attached) ||
             !boolean(e, "eip", where, s.eip) || !text(e, "proc_name", where, s.proc_name) ||
             !number_into(e, "zoning", where, s.zoning, 3) || !faults(e, where, s.faults) ||
+            !microcode(e, where, s.microcode) || !boolean(e, "vpd83_t10_first", where, s.vpd83_t10_first) ||
             !service(e, where, s.service_us))
             return false;
         if (iom == "single") {
@@ -604,7 +626,7 @@ std::string lab_description_json(const lab_description& lab) {
     };
     auto add_faults = [](cJSON* o, const std::vector<fault_spec>& faults) {
         if (faults.empty()) return;
-        static const char* names[] = {"check_condition", "busy", "transport", "short", "delay", "nvme_status"};
+        static const char* names[] = {"check_condition", "busy", "transport", "short", "delay", "nvme_status", "drop"};
         cJSON* arr = cJSON_AddArrayToObject(o, "faults");
         for (const auto& f : faults) {
             cJSON* j = cJSON_CreateObject();
@@ -685,6 +707,12 @@ std::string lab_description_json(const lab_description& lab) {
                 cJSON_AddItemToObject(replies, command.c_str(), item);
             }
         }
+        cJSON* m = cJSON_AddObjectToObject(o, "microcode");
+        cJSON_AddNumberToObject(m, "write_seconds", e.microcode.write_ms / 1000);
+        cJSON_AddNumberToObject(m, "timeout_seconds", e.microcode.timeout_ms / 1000);
+        cJSON_AddNumberToObject(m, "restart_seconds", e.microcode.restart_ms / 1000);
+        cJSON_AddNumberToObject(m, "max_size", e.microcode.max_size);
+        if (e.vpd83_t10_first) cJSON_AddTrueToObject(o, "vpd83_t10_first");
         cJSON_AddItemToArray(encls, o);
     }
     cJSON* disks = cJSON_AddArrayToObject(root.get(), "disks");

@@ -22,6 +22,7 @@ enum class fault_kind {
     short_transfer,   // at most `length` bytes of data are returned
     delay,            // the command takes `delay_ms` of lab time (a time-out when longer than the command's)
     nvme_status,      // NVMe completion with the given status (status code type << 8 | status code)
+    drop,             // GOOD, but the command never reaches the device (its data is lost)
 };
 
 struct fault_spec {
@@ -52,6 +53,14 @@ struct scsi_address {
     int host = -1, channel = 0, target = -1, lun = 0;
 };
 
+// How the enclosure's firmware update plays out in lab time.
+struct microcode_settings {
+    std::uint32_t write_ms = 120000;      // writing nonvolatile storage after the last segment
+    std::uint32_t timeout_ms = 600000;    // a download with no segment for longer fails (0: never)
+    std::uint32_t restart_ms = 30000;     // NOT READY after an activation or a reset of the host's IOM
+    std::uint32_t max_size = 128u << 20;  // largest image (the status page's maximum size)
+};
+
 struct enclosure_spec {
     std::string label;             // name disks refer to; default "encl<index>"
     int product = 0;               // 1..7
@@ -78,6 +87,8 @@ struct enclosure_spec {
     // the lab would print; it may hold any bytes, NUL included.
     std::map<std::string, std::string> cli_replies;
     std::optional<std::uint32_t> service_us;  // time each command takes (default: the lab's for enclosures)
+    microcode_settings microcode;
+    bool vpd83_t10_first = false;  // VPD 83h starts with a T10 vendor ID designator, not the NAA
 };
 
 enum class disk_kind { sas, sata, nvme };

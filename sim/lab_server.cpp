@@ -101,6 +101,8 @@ void respond(int fd, wire::response& rs, const bytes& in) {
 void answer_command(lab& the_lab, int fd, const wire::request& rq, const bytes& out) {
     wire::response rs;
     bytes in;
+    // Lab time catches up with the sender's clock before the device sees the command.
+    the_lab.follow_sender_clock(rq.clock_kind, rq.sender_pid, rq.clock_ms);
     if (lab_device* dev = the_lab.find(rq.node); !dev) {
         rs.error = ENODEV;
     } else if (rq.kind == wire::kind_scsi) {
@@ -270,6 +272,17 @@ int control(lab& the_lab, std::string_view text, std::string& out, bool& stop) {
     }
     if (words[0] == "reset" && words.size() == 1) {
         the_lab.reset_stats();
+        out = "";
+        return 0;
+    }
+    if (words[0] == "wait" && words.size() == 2) {
+        const auto seconds = parse_number(words[1]);
+        if (!seconds) {
+            out = "wait needs a number of seconds: " + words[1] + "\n";
+            return 1;
+        }
+        const auto model = the_lab.hold();
+        the_lab.clock().advance_ms(std::uint64_t{*seconds} * 1000);
         out = "";
         return 0;
     }

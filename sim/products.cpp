@@ -4,6 +4,7 @@
 
 #include "sim/command_line.h"
 #include "sim/enclosure.h"
+#include "sim/enclosure_firmware.h"
 
 namespace enctl::sim {
 
@@ -14,14 +15,31 @@ namespace {
 constexpr receive_page extended_pages[] = {
     {0x00, build_supported_pages}, {0x01, build_configuration},      {0x02, build_enclosure_status},
     {0x03, build_help_text},       {0x04, build_string_in},          {0x05, build_threshold_in},
-    {0x07, build_element_descriptor}, {0x0A, build_additional_status}, {0xEC, build_cli_reply},
-    {0x0F, build_nickname_status},
+    {0x07, build_element_descriptor}, {0x0A, build_additional_status}, {0x0E, build_microcode_status},
+    {0xEC, build_cli_reply},          {0x0F, build_nickname_status},
+    {0x17, build_environment_page}, {0xEA, build_information_page},   {0xED, build_expander_status_page},
 };
 constexpr send_page extended_send_pages[] = {
     {0xEC, take_cli_command},
     {0x0F, take_nickname_control},
     {0xEE, take_time_stamp},
     {0x04, take_string_out},
+    {0x0E, take_microcode_control},
+};
+
+// Product 1 adds its debug text, dump and event pages (sim/enclosure_logs.h).
+constexpr receive_page product1_pages[] = {
+    {0x00, build_supported_pages}, {0x01, build_configuration},      {0x02, build_enclosure_status},
+    {0x03, build_help_text},       {0x04, build_string_in},          {0x05, build_threshold_in},
+    {0x07, build_element_descriptor}, {0x0A, build_additional_status}, {0x0E, build_microcode_status},
+    {0xEC, build_cli_reply},          {0x0F, build_nickname_status},
+    {0x17, build_environment_page}, {0xEA, build_information_page},   {0xED, build_expander_status_page},
+    {0xEB, build_debug_text_page},  {0x87, build_primary_dump_page},  {0x97, build_secondary_dump_page},
+    {0x85, build_primary_event_page}, {0x95, build_secondary_event_page},
+};
+constexpr send_page product1_send_pages[] = {
+    {0xEC, take_cli_command}, {0x0F, take_nickname_control},      {0xEE, take_time_stamp},
+    {0x04, take_string_out},  {0x85, take_event_log_request},      {0x95, take_event_log_request},
 };
 
 // Pages of the older products without the vendor pages: a plain help text
@@ -29,8 +47,9 @@ constexpr send_page extended_send_pages[] = {
 constexpr receive_page basic_pages[] = {
     {0x00, build_supported_pages}, {0x01, build_configuration},      {0x02, build_enclosure_status},
     {0x03, build_help_text},       {0x05, build_threshold_in},       {0x07, build_element_descriptor},
-    {0x0A, build_additional_status},
+    {0x0A, build_additional_status}, {0x0E, build_microcode_status},
 };
+constexpr send_page basic_send_pages[] = {{0x0E, take_microcode_control}};
 
 // Voltage sensors. The health report's low-line check reads the AC inputs of
 // the two supplies at fixed indexes: 16 and 17 on product 1, 2 and 5 on
@@ -56,13 +75,13 @@ constexpr sensor_row amps_four[] = {
 
 constexpr std::array<product_profile, 7> products = {{
     {1, "AMBER RIDGE", "KORV UNIT", nullptr, "TN7000 Storage Platform", "2043-012", "KVAR", 12,
-     false, true, 2, 4, 4, false, volts_product1, amps_two, 2, true, extended_pages, extended_send_pages},
+     false, true, 2, 4, 4, false, volts_product1, amps_two, 2, true, product1_pages, product1_send_pages},
     {2, "NX2B_STOR_ENCL", "KORV-NX2A", nullptr, "NX2B Storage Platform", "2038-004", "KVSR", 24,
      true, false, 3, 4, 6, false, volts_product2, amps_two, 3, true, extended_pages, extended_send_pages},
     {3, "NX2A_STOR_ENCL", nullptr, nullptr, "NX2A Storage Platform", "0512-001", "KVHA", 24,
-     false, false, 1, 4, 3, false, volts_common, amps_two, 2, false, basic_pages, {}},
+     false, false, 1, 4, 3, false, volts_common, amps_two, 2, false, basic_pages, basic_send_pages},
     {4, "NX1F_STOR_ENCL", nullptr, nullptr, "NX1F Flash Storage Platform", "0620-002", "KVMC", 24,
-     false, false, 1, 4, 3, false, volts_common, amps_two, 2, false, basic_pages, {}},
+     false, false, 1, 4, 3, false, volts_common, amps_two, 2, false, basic_pages, basic_send_pages},
     {5, "M7310-P", "ZMC-NX2A", nullptr, "Veloxaris Bay-S", "2041-003", "KVOR", 60,
      true, false, 3, 4, 8, true, volts_common, amps_four, 3, true, extended_pages, extended_send_pages},
     {6, "M7320-P", "ZMC-NX3A", "ZMC-NX3AMT", "Veloxaris Bay-L", "3012-007", "KVMA", 102,

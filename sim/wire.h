@@ -16,6 +16,13 @@ constexpr std::uint32_t max_data = 16u << 20;         // 16 MiB each way
 
 enum request_kind : std::uint32_t { kind_scsi = 1, kind_nvme = 2, kind_control = 3 };
 
+// The sender's clock reading that comes with a command, so that the lab's
+// time follows the sender's virtual clock (sim/README.md, "Lab time").
+enum clock_kind : std::uint32_t {
+    clock_none = 0,     // no reading (a program on the real clock): lab time stands still
+    clock_virtual = 2,  // the virtual clock of process sender_pid
+};
+
 struct request {
     std::uint32_t magic = request_magic;
     std::uint32_t kind = kind_scsi;
@@ -29,6 +36,9 @@ struct request {
     std::uint8_t reserved[3] = {};
     std::uint32_t nvme_nsid = 0;
     std::uint32_t nvme_cdw[6] = {};  // command dwords 10 to 15
+    std::uint32_t clock_kind = clock_none;
+    std::uint32_t sender_pid = 0;
+    std::uint64_t clock_ms = 0;      // the sender's clock reading
 };
 
 struct response {

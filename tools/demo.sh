@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds enctl and runs it against the simulated lab (sim/README.md): the
 # version listing, then `enctl show` on the built-in default lab of one
-# enclosure per product, and `show handles` of one of them with its drives. The lab is stopped on exit.
+# enclosure per product, and `show handles` of one of them with its drives,
+# then a firmware update of that enclosure on the virtual clock (the 900-second
+# wait and the status polls take no time; the lab's time follows enctl's).
+# The lab is stopped on exit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -27,3 +30,10 @@ env "${assignments[@]}" ./build/enctl show || true
 echo
 echo "$ enctl SCSI5:0,0,0 show handles"
 env "${assignments[@]}" ./build/enctl SCSI5:0,0,0 show handles || true
+echo
+image=$(./build/enctl-lab image 5 2050-001 "$labdir")
+echo "$ enctl SCSI5:0,0,0 fw download_activate $image   (typing y; virtual clock)"
+echo y | env "${assignments[@]}" ENCTL_VIRTUAL_CLOCK=1 ./build/enctl SCSI5:0,0,0 fw download_activate "$image" || true
+./build/enctl-lab wait "$labdir" 60  # the enclosure restarts on the new firmware
+echo "$ enctl SCSI5:0,0,0 show"
+env "${assignments[@]}" ./build/enctl SCSI5:0,0,0 show || true

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and the demo need
-# (chromium: the browser test of the health report). Does nothing when they
+# (chromium: the browser test of the health report; clang and its runtime
+# libraries: the libFuzzer harnesses of tools/fuzz.sh). Does nothing when they
 # are all present.
 set -euo pipefail
 packages=(
   build-essential cmake g++ git
   libgtest-dev libgmock-dev
-  libcurl4-openssl-dev libcjson-dev
-  sg3-utils python3 zip unzip
+  libcurl4-openssl-dev libcjson-dev libzip-dev zlib1g-dev
+  sg3-utils smartmontools python3 zip unzip
   chromium
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -164,6 +164,7 @@ void vdx_dev::copy_plain_fields(const vdx_dev& src) noexcept {
     std::copy(std::begin(src.second_path), std::end(src.second_path), std::begin(second_path));
     backend_index = src.backend_index;
     backend = src.backend;
+    timed_out = src.timed_out;
 }
 
 void vdx_dev::copy_fields_from(const vdx_dev& src) {
@@ -445,6 +446,7 @@ int vdx_dev_probe(vdx_error* error, vdx_dev* dev) {
     TRACE_ENTER_EXIT();
     if (!dev) return VDX_ERROR(error, kErrNoInterface, 0, "unable to find a supported interface for device %s", "");
     TRACE_AT(kTraceDevice, "probe device %s\n", dev->name);
+    if (vdx_dev_check_answering(error, dev)) return 1;
     if (vdx_dev_open(error, dev) != 0) return 1;
 
     if (dev->interface == kVdxInterfaceNvmeIntelRste) {
@@ -465,6 +467,8 @@ int vdx_dev_probe(vdx_error* error, vdx_dev* dev) {
         if (library && library->probe_library && library->probe_library(dev))
             TRACE_AT(kTraceDevice, "detected %s\n", vdx_interface_name(dev->interface));
     }
+    // A probe command that timed out leaves the device unprobed.
+    if (vdx_dev_check_answering(error, dev)) return 1;
     if (dev->interface == kVdxInterfaceUnknown)
         return VDX_ERROR(error, kErrNoInterface, 0, "unable to find a supported interface for device %s",
                          dev->name);
@@ -485,9 +489,27 @@ bool vdx_adaptec_present() {
 // ---------------------------------------------------------------------------
 // Dispatch.
 
+int vdx_dev_timed_out(vdx_error* error, vdx_dev* dev, const char* what) {
+    if (dev) {
+        dev->timed_out = true;
+        TRACE_AT(kTraceDevice, "%s: command timed out (%s) - no further commands to it in this run\n", dev->name,
+                 what ? what : "");
+    }
+    return VDX_ERROR(error, kErrOsRequest, kVdxSubcodeTimedOut, "command timed out on device %s (%s)",
+                     dev ? dev->name : "", what ? what : "");
+}
+
+int vdx_dev_check_answering(vdx_error* error, const vdx_dev* dev) {
+    if (!dev || !dev->timed_out) return 0;
+    TRACE_AT(kTraceDevice, "%s: timed out earlier in this run - command not sent\n", dev->name);
+    return VDX_ERROR(error, kErrOsRequest, kVdxSubcodeTimedOut,
+                     "device %s timed out earlier in this run - command not sent", dev->name);
+}
+
 int vdx_scsi_execute(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd) {
     TRACE_ENTER_EXIT();
     if (!dev || !cmd) return VDX_ERROR(error, kErrNotSupported, 0, "scsi execute not supported on device %s", "");
+    if (vdx_dev_check_answering(error, dev)) return 1;
     for (const scsi_route& route : kScsiRoutes) {
         if (route.interface != dev->interface) continue;
         const vdx_backend_ops* ops = backend_for(*dev, route.kind);
@@ -501,6 +523,7 @@ int vdx_scsi_execute(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd) {
 int vdx_ata_execute(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd) {
     TRACE_ENTER_EXIT();
     if (!dev || !cmd) return VDX_ERROR(error, kErrNotSupported, 0, "interface is not supported by ata execute");
+    if (vdx_dev_check_answering(error, dev)) return 1;
     for (const ata_route& route : kAtaRoutes) {
         if (route.interface != dev->interface) continue;
         const vdx_backend_ops* ops = backend_for(*dev, route.kind);
@@ -526,6 +549,7 @@ int vdx_ata_execute(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd) {
 int vdx_nvme_execute(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd) {
     TRACE_ENTER_EXIT();
     if (!dev || !cmd) return VDX_ERROR(error, kErrNotSupported, 0, "nvme execute not supported on device %s", "");
+    if (vdx_dev_check_answering(error, dev)) return 1;
     for (const nvme_route& route : kNvmeRoutes) {
         if (route.interface != dev->interface) continue;
         const vdx_backend_ops* ops = vdx_backend_of(*dev);

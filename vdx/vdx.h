@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
+#include <string_view>
 
 #include "basekit/error.h"
 
@@ -161,6 +163,8 @@ struct vdx_dev {
     const vdx_backend_ops* backend = nullptr;
     // That backend's own state of the device (none until it sets one).
     std::unique_ptr<vdx_backend_state> backend_state;
+    // A command to the device timed out in this run (vdx_dev_timed_out).
+    bool timed_out = false;
 
     vdx_dev() = default;
     vdx_dev(const vdx_dev&) = delete;
@@ -269,6 +273,14 @@ bool vdx_dev_is_megaraid(const vdx_dev& dev);
 bool vdx_dev_is_csmi(const vdx_dev& dev);
 bool vdx_dev_is_storage(const vdx_dev& dev);
 bool vdx_dev_is_adaptec_raid_driver(const vdx_dev& dev);
+// The name an outside program (sg_ses, smartctl) is given to reach the
+// device: on Linux its node below the root the platform backend reads
+// devices from ("/" on a host, ENCTL_SYSROOT under the lab); on Windows its
+// device name.
+std::string vdx_dev_tool_name(const vdx_dev& dev);
+// A host path ("/sys/class/nvme", "/dev/sg3") below that same root.
+std::string vdx_os_path(std::string_view host_path);
+
 // True when the device's interface has a SCSI command path.
 bool vdx_has_scsi_path(const vdx_dev& dev);
 // The name a probe reports for an interface ("WINDOWS_SCSI", ...), or "".
@@ -318,6 +330,22 @@ int vdx_dev_probe(vdx_error* error, vdx_dev* dev);
 // (asked of every installed backend).
 int vdx_dev_bus_number(const vdx_dev& dev);
 bool vdx_adaptec_present();
+
+// ---------------------------------------------------------------------------
+// Devices that stop answering. After a device's first command time-out in a
+// run it is sent nothing more in that run: a drive that no longer answers
+// costs one time-out, not one per command.
+
+// The subcode of kErrOsRequest for a command that timed out, or that was not
+// sent because the device timed out before.
+inline constexpr std::uint32_t kVdxSubcodeTimedOut = 0xFFFFFFFEu;
+// Called by a backend when a command to `dev` timed out (`what` says how, for
+// the trace): marks the device, fills the error and returns 1.
+int vdx_dev_timed_out(vdx_error* error, vdx_dev* dev, const char* what);
+// 0 when commands may go to the device; 1 with the error filled (and a trace
+// line) when it timed out earlier in the run. Every command path asks it
+// before it sends anything.
+int vdx_dev_check_answering(vdx_error* error, const vdx_dev* dev);
 
 // ---------------------------------------------------------------------------
 // Command paths. 0 means the command was delivered and its status is in the

@@ -14,6 +14,7 @@
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
 #include "basekit/ordered_jobs.h"
+#include "basekit/text.h"
 #include "basekit/trace.h"
 #include "cmdx/cmdxbasics/bytes.h"
 #include "cmdx/cmdxbasics/cmdxbasics.h"
@@ -87,6 +88,7 @@ void read_serial(vdx_dev& device, char (&serial)[32]) {
     char text[32] = {};
     if (cmdxbasics_get_serial(&error, &device, text) != 0) trace_print_error(error);
     set_text(serial, text_of(text));
+    make_printable(serial);
 }
 
 // Steps 4 to 8 of tagging one opened enclosure device whose INQUIRY data (the
@@ -103,6 +105,7 @@ int tag_enclosure(vdx_dev& device, std::span<const std::uint8_t> inquiry) {
     char product_id[32] = {};
     cmdxscsi_inquiry_parse_product_identification(&error, product_id, inquiry);
     set_text(target->product_id, text_of(product_id));
+    make_printable(target->product_id);
 
     if (recognise_product(device, *target) != 0) return 1;
 
@@ -113,6 +116,8 @@ int tag_enclosure(vdx_dev& device, std::span<const std::uint8_t> inquiry) {
         cmdxscsi_inquiry_parse_product_revision(&error, revision, inquiry);
         set_text(target->firmware, text_of(revision));
     }
+    // Device texts are kept printable: every later print of the record is safe.
+    make_printable(target->firmware);
     read_iom_configuration(device, *target);
     read_serial(device, target->serial);
     target->bus = bus_number(device);
@@ -271,8 +276,13 @@ void mark_end_device(target_list& targets) {
                 }
                 read_serial(device, record->serial);
                 char sas[32] = {};
-                if (get_device_sas_address(device, sas) == 0) set_text(record->sas_address, text_of(sas));
+                if (get_device_sas_address(device, sas, record->target_port) == 0)
+                    set_text(record->sas_address, text_of(sas));
                 record->bus = bus_number(device);
+                // A disk that stopped answering was sent nothing more: what
+                // was not read stays empty ("N/A" for the capacity).
+                if (device.timed_out)
+                    CONSOLE_PRINT(kVerbosityNormal, "ERROR: Not able to get device data for %s\n", record->os_name);
                 vdx_dev_close(&error, &device);
                 CONSOLE_PRINT(kVerbosityDebug, "marked %u %s %s sn=%s bus=%d sas=%s cap=%s\n", i, record->name,
                               record->os_name, record->serial, record->bus, record->sas_address, record->capacity);
@@ -283,12 +293,14 @@ void mark_end_device(target_list& targets) {
     });
 }
 
-int get_device_sas_address(vdx_dev& device, std::span<char> out) {
+int get_device_sas_address(vdx_dev& device, std::span<char> out, std::span<char> target_port) {
     if (out.size() < 17) return 1;
     std::array<std::uint8_t, kVpd83BufferSize> page{};
     std::uint32_t transferred = 0;
     vdx_error error{};
     if (cmdxscsi_inquiry(&error, &device, true, kVpdDeviceIdentification, page, &transferred) != 0) return 1;
+    if (!target_port.empty())
+        set_text(target_port.data(), target_port.size(), sas_target_port_from_vpd83(cmdx::received(page, transferred)));
     const std::string address = sas_address_from_vpd83(cmdx::received(page, transferred));
     if (address.empty()) return 1;
     set_text(out.data(), out.size(), address);

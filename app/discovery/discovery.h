@@ -39,8 +39,9 @@ void mark_end_device(target_list& targets);
 int identify_zm_enclosure_2(vdx_dev& device, enclosure_target& target, const char* product_name);
 
 // NAA SAS address from VPD page 83h as 16 upper-case hex digits into `out`
-// (at least 17 bytes). 0, or 1 when it cannot be read.
-int get_device_sas_address(vdx_dev& device, std::span<char> out);
+// (at least 17 bytes). 0, or 1 when it cannot be read. From the same page,
+// when room is given, the SAS target port address (empty when none).
+int get_device_sas_address(vdx_dev& device, std::span<char> out, std::span<char> target_port = {});
 // SCSI port (host) number of the device, -1 when unknown.
 int bus_number(const vdx_dev& device);
 // Through which IOM the host reaches the enclosure: 1 IOM A, 2 IOM B, 0 unknown.

@@ -28,6 +28,7 @@ struct enclosure_target {
     std::uint32_t single_iom;
     std::uint32_t dual_iom;
     std::uint32_t multi_tenant;
+    char target_port[32];    // end device: SAS target port address from VPD 83h, empty when none
 };
 
 }  // namespace enctl

@@ -2,6 +2,7 @@
 // the IOM address record, and pairing slots with the disks of the table.
 #include "app/discovery/ses_fill.h"
 
+#include <algorithm>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,65 @@ iom_ignore ignored_iom(vdx_dev& device, const enclosure_target* target) {
         default:
             return iom_ignore::none;
     }
+}
+
+bool is_port_of(const slot_record& slot, std::string_view port) {
+    if (port.empty()) return false;
+    for (const auto& address : slot.port_sas_address)
+        if (text_of(address) == port) return true;
+    return false;
+}
+
+// Several records that are all one drive: paths to a drive share its logical
+// unit name (a record without one counts as a drive of its own).
+bool one_drive(const std::vector<const enclosure_target*>& records) {
+    if (records.empty()) return false;
+    const std::string_view name = text_of(records.front()->sas_address);
+    return records.size() == 1 || (!name.empty() && std::all_of(records.begin(), records.end(), [&](const auto* r) {
+                                       return text_of(r->sas_address) == name;
+                                   }));
+}
+
+// The disk a slot names. Candidates are disks only (end-device records of
+// devices that are not enclosure processors) on the enclosure's bus whose
+// serial contains the slot's; an exact serial beats a containment. Several
+// candidates are settled by the slot's page 0Ah port addresses against each
+// disk's VPD 83h target port; what is still more than one drive (paths to one
+// drive share its logical unit name) is left unpaired rather than guessed.
+const enclosure_target* pair_slot_with_disk(int bus, const slot_record& slot, const target_list& targets) {
+    const std::string_view serial = text_of(slot.serial);
+    if (serial.empty()) return nullptr;
+    std::vector<const enclosure_target*> found;
+    bool exact = false;
+    for (std::uint32_t i = 0; i < targets.count; ++i) {
+        const enclosure_target* record = attached_record(targets[i], kEndDeviceTag);
+        if (!record || targets[i].connection == kVdxConnectionEnclosure) continue;
+        CONSOLE_PRINT(kVerbosityDebug, "***Compare [%u] %s bus=%d sn=%s sas=%s\n", i, record->os_name, record->bus,
+                      record->serial, record->sas_address);
+        const std::string_view disk_serial = text_of(record->serial);
+        // A drive behind a RAID controller has no SCSI port of the host to
+        // compare: its serial alone pairs it.
+        const bool behind_controller = vdx_dev_is_adaptec(targets[i]) || vdx_dev_is_megaraid(targets[i]);
+        if ((record->bus != bus && !behind_controller) || disk_serial.find(serial) == std::string_view::npos) continue;
+        const bool is_exact = disk_serial == serial;
+        if (exact && !is_exact) continue;
+        if (is_exact && !exact) {
+            found.clear();
+            exact = true;
+        }
+        CONSOLE_PRINT(kVerbosityDebug, "***Match found [%u] %s bus=%d sn=%s sas=%s cap=%s\n", i, record->os_name,
+                      record->bus, record->serial, record->sas_address, record->capacity);
+        found.push_back(record);
+    }
+    if (found.size() > 1) {
+        std::vector<const enclosure_target*> by_port = found;
+        std::erase_if(by_port, [&](const enclosure_target* r) { return !is_port_of(slot, text_of(r->target_port)); });
+        if (one_drive(by_port)) return by_port.front();
+        if (one_drive(found)) return found.front();
+        CONSOLE_PRINT(kVerbosityDebug, "***Several disks match %s: left unpaired\n", slot.serial);
+        return nullptr;
+    }
+    return found.empty() ? nullptr : found.front();
 }
 
 }  // namespace
@@ -73,27 +133,15 @@ int fill_from_page_a(vdx_dev& device, slot_record* slots, std::size_t size) {
 int find_os_handle_name(int bus, slot_record& slot, const target_list& targets) {
     CONSOLE_PRINT(kVerbosityDebug, "find_os_handle_name: ses_scsi_bus=%d sn=%s sas=%s\n", bus, slot.serial,
                   slot.drive_sas_address);
-    const std::string_view serial = text_of(slot.serial);
-    for (std::uint32_t i = 0; i < targets.count; ++i) {
-        const vdx_dev_data* node = vdx_dev_data_first(targets[i]);
-        if (!node || !node->payload) continue;
-        const auto* record = static_cast<const enclosure_target*>(node->payload);
-        CONSOLE_PRINT(kVerbosityDebug, "***Compare [%u] %s bus=%d sn=%s sas=%s\n", i, record->os_name, record->bus,
-                      record->serial, record->sas_address);
-        // A drive behind a RAID controller has no SCSI port of the host to
-        // compare: its serial alone pairs it.
-        const bool behind_controller = vdx_dev_is_adaptec(targets[i]) || vdx_dev_is_megaraid(targets[i]);
-        if (text_of(record->serial).find(serial) == std::string_view::npos || (record->bus != bus && !behind_controller))
-            continue;
-        CONSOLE_PRINT(kVerbosityDebug, "***Match found [%u] %s bus=%d sn=%s sas=%s cap=%s\n", i, record->os_name,
-                      record->bus, record->serial, record->sas_address, record->capacity);
-        set_text(slot.naa_identifier, text_of(record->sas_address));
-        set_text(slot.os_handle_name, text_of(record->os_name));
-        set_text(slot.capacity, text_of(record->capacity));
-        return 0;
+    const enclosure_target* match = pair_slot_with_disk(bus, slot, targets);
+    if (!match) {
+        if (slot.naa_identifier[0] == '\0') set_text(slot.naa_identifier, "                ");
+        return 1;
     }
-    if (slot.naa_identifier[0] == '\0') set_text(slot.naa_identifier, "                ");
-    return 1;
+    set_text(slot.naa_identifier, text_of(match->sas_address));
+    set_text(slot.os_handle_name, text_of(match->os_name));
+    set_text(slot.capacity, text_of(match->capacity));
+    return 0;
 }
 
 }  // namespace enctl

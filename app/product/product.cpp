@@ -212,12 +212,14 @@ int zone_file_is_compatible(const enclosure_target& target, std::string_view pat
 }
 
 int fw_file_is_compatible(const vdx_dev& device, const char* path) {
+    CONSOLE_PRINT(kVerbosityDebug, "fw_file_is_compatible\n");
     const enclosure_target* target = enclosure_of(device);
     if (!target || !path) return 0;
     return fw_file_is_compatible(*target, std::string_view(path));
 }
 
 int zone_file_is_compatible(const vdx_dev& device, const char* path) {
+    CONSOLE_PRINT(kVerbosityDebug, "zone_file_is_compatible\n");
     const enclosure_target* target = enclosure_of(device);
     if (!target || !path) return 0;
     return zone_file_is_compatible(*target, std::string_view(path));

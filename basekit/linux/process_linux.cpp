@@ -210,19 +210,21 @@ struct child_plumbing {
     pipe_ends in, out, err;
     unique_fd file;
 
-    // False with `error` set when a pipe or the output file cannot be made.
-    bool make(const process_request& request, std::string& error) {
+    // False with the result's error set when a pipe or the output file cannot be made.
+    bool make(const process_request& request, process_result& result) {
         if (!request.output_file.empty()) {
             const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
             file.reset(::open(request.output_file.c_str(), flags, 0644));
             if (!file.open()) {
-                error = failure(request.output_file, errno);
+                result.error_number = errno;
+                result.error = failure(request.output_file, errno);
                 return false;
             }
         }
         if ((!request.stdin_text.empty() && !in.make()) || (!file.open() && !out.make()) ||
             (request.errors == error_output::capture && !err.make())) {
-            error = failure("pipe", errno);
+            result.error_number = errno;
+            result.error = failure("pipe", errno);
             return false;
         }
         return true;
@@ -286,9 +288,10 @@ process_result linux_process_runner::run(const process_request& request) {
         return result;
     }
     child_plumbing plumbing;
-    if (!plumbing.make(request, result.error)) return result;
+    if (!plumbing.make(request, result)) return result;
     pid_t pid = -1;
     if (const int rc = spawn(request, plumbing, pid); rc != 0) {
+        result.error_number = rc;
         result.error = failure(request.argv[0], rc);
         return result;
     }

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <string_view>
 #include <utility>
@@ -282,7 +283,9 @@ process_result windows_process_runner::run(const process_request& request) {
     if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
                           env.data(), request.working_dir.empty() ? nullptr : request.working_dir.c_str(),
                           &startup, &info)) {
-        result.error = failure(request.argv[0], ::GetLastError());
+        const DWORD code = ::GetLastError();
+        result.error_number = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ENOENT : EIO;
+        result.error = failure(request.argv[0], code);
         return result;
     }
     unique_handle process(info.hProcess), thread(info.hThread);

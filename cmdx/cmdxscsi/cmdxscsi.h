@@ -129,6 +129,9 @@ int cmdxscsi_read_capacity_parse_logical_block_length_in_bytes(vdx_error* error,
 // its length (byte 3) is not above 4, or no such designator lies wholly
 // inside both the page length and the bytes given.
 std::string sas_address_from_vpd83(std::span<const std::uint8_t> page);
+// The first SAS target port NAA designator (bytes 61h, 93h: the port through
+// which the device answered) of VPD page 83h, under the same rules.
+std::string sas_target_port_from_vpd83(std::span<const std::uint8_t> page);
 
 // (last logical block address * logical block length + 500) / 10^9, as the
 // decimal text of the whole gigabytes.

@@ -71,18 +71,35 @@ int cmdxscsi_read_capacity_parse_logical_block_length_in_bytes(vdx_error* error,
     return vdx_error_clear(error);
 }
 
-std::string sas_address_from_vpd83(std::span<const std::uint8_t> page) {
+namespace {
+
+// The first NAA designator of VPD page 83h that `wanted` accepts (given
+// bytes 0 and 1 of its header), as 16 upper-case hex digits.
+template <typename Wanted>
+std::string naa_from_vpd83(std::span<const std::uint8_t> page, Wanted wanted) {
     if (page.size() < 4 || page[1] != kVpdDeviceIdentification || page[3] <= 4) return {};
     const std::size_t end = std::min(page.size(), static_cast<std::size_t>(page[3]) + 4);
     constexpr std::size_t kNaaLength = 8;
     for (std::size_t offset = 4; offset + 4 <= end; offset += 4 + page[offset + 3]) {
-        if (page[offset] != 0x01 || page[offset + 1] != 0x03) continue;
+        if (!wanted(page[offset], page[offset + 1])) continue;
         if (page[offset + 3] < kNaaLength || offset + 4 + kNaaLength > end) return {};
         char text[2 * kNaaLength + 1];
         for (std::size_t i = 0; i < kNaaLength; ++i) std::snprintf(text + 2 * i, 3, "%02X", page[offset + 4 + i]);
         return std::string(text, 2 * kNaaLength);
     }
     return {};
+}
+
+}  // namespace
+
+std::string sas_address_from_vpd83(std::span<const std::uint8_t> page) {
+    return naa_from_vpd83(page, [](std::uint8_t b0, std::uint8_t b1) { return b0 == 0x01 && b1 == 0x03; });
+}
+
+std::string sas_target_port_from_vpd83(std::span<const std::uint8_t> page) {
+    // Protocol 6 (SAS) with a binary code set; PIV set, target port
+    // association (01b), NAA designator type.
+    return naa_from_vpd83(page, [](std::uint8_t b0, std::uint8_t b1) { return b0 == 0x61 && b1 == 0x93; });
 }
 
 std::string capacity_in_gigabytes(std::uint64_t last_lba, std::uint32_t block_length) {

@@ -10,6 +10,7 @@
 #include "basekit/bytes.h"
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
+#include "basekit/text.h"
 
 namespace enctl {
 namespace {
@@ -65,6 +66,7 @@ void parse_slot_text(std::string_view text, bool multi_tenant, std::span<slot_re
     const std::string_view serial = trim(field);
     if (serial.empty()) return;
     set_text(slots[slot].serial, serial);
+    make_printable(slots[slot].serial);  // printed by show handles
     slots[slot].connected = 1;
 }
 
@@ -191,7 +193,7 @@ int parse_element_descriptors(std::span<const std::uint8_t> page7, const element
         else if (text.starts_with("ESCE IOMB")) field = ioms.iom_b;
         if (!field) return true;
         if (!take_address_field(text, 3, field)) {
-            CONSOLE_PRINT(kVerbosityDebug, "ERROR parsing: %s\n", std::string(text).c_str());
+            CONSOLE_PRINT(kVerbosityDebug, "ERROR parsing: %s\n", printable_text(text).c_str());
             return false;
         }
         return true;
@@ -243,11 +245,18 @@ void parse_additional_element_status(std::span<const std::uint8_t> page_a, std::
         const std::span<const std::uint8_t> phy = sas.subspan(header);
         format_sas_address(slots[slot].attached_sas_address, phy.subspan(4, 8));
         format_sas_address(slots[slot].drive_sas_address, phy.subspan(12, 8));
+        // Phy descriptors are 28 bytes each.
+        for (std::size_t n = 0; n < std::size(slots[slot].port_sas_address) && n < sas[0]; ++n) {
+            const std::size_t at = header + 28 * n;
+            if (at + 20 > sas.size()) break;
+            format_sas_address(slots[slot].port_sas_address[n], sas.subspan(at + 12, 8));
+        }
     }
 }
 
 char expander_digit(const slot_record& slot, const iom_address_record& ioms) {
     const std::string_view attached = text_of(slot.attached_sas_address);
+    if (attached.empty()) return '?';
     auto matches = [&](int expander) {
         return attached == text_of(ioms.iom_a_expander[expander]) ||
                attached == text_of(ioms.iom_b_expander[expander]);

@@ -40,6 +40,9 @@ struct slot_record {
     char drive_sas_address[32];
     char attached_sas_address[32];
     char os_handle_name[128];
+    // Page 0Ah: SAS ADDRESS of the first two phy descriptors (a dual-ported
+    // drive's two target ports), which settle the pairing with a disk.
+    char port_sas_address[2][32];
 };
 
 // Upper-case hex SAS addresses of the IOMs and their expanders.
@@ -76,7 +79,8 @@ int parse_element_descriptors(std::span<const std::uint8_t> page7, const element
 // Decodes page 0Ah: the drive and attached SAS addresses of each slot.
 void parse_additional_element_status(std::span<const std::uint8_t> page_a, std::span<slot_record> slots);
 
-// The expander digit of a slot: '1', '2', '0' or '?'.
+// The expander digit of a slot: '1', '2', '0', or '?' when no expander
+// address equals the slot's attached address (an empty one never does).
 char expander_digit(const slot_record& slot, const iom_address_record& ioms);
 
 }  // namespace enctl

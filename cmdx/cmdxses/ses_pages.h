@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "basekit/error.h"
 #include "vdx/vdx.h"
@@ -60,6 +61,10 @@ struct ses_page {
 // view of a page read is bounded by the bytes actually transferred (and by
 // the buffer); a page of another code is kErrParseOrCheckCondition in the record.
 ses_page ses_read_page(vdx_error* error, vdx_dev* dev, std::uint8_t page_code, std::span<std::uint8_t> buffer);
+// The same into a buffer that grows: a page whose length field says more than
+// the buffer holds is read again with the length it needs (at most FFFFh
+// bytes), never cut at the first allocation length.
+ses_page ses_read_page(vdx_error* error, vdx_dev* dev, std::uint8_t page_code, std::vector<std::uint8_t>& buffer);
 
 // The part of a page that lies inside its own length (bytes 2-3, plus the
 // 4-byte header) as well as inside `page`; empty when not even the header is.

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "basekit/bytes.h"
+#include "basekit/trace.h"
 #include "cmdx/cmdxbasics/bytes.h"
 #include "cmdx/cmdxscsi/cmdxscsi.h"
 #include "cmdx/cmdxses/ses_pages.h"
@@ -23,6 +24,17 @@ ses_page ses_read_page(vdx_error* error, vdx_dev* dev, std::uint8_t page_code, s
     page.status = ses_read_status::read;
     page.bytes = received;
     return page;
+}
+
+ses_page ses_read_page(vdx_error* error, vdx_dev* dev, std::uint8_t page_code, std::vector<std::uint8_t>& buffer) {
+    const ses_page page = ses_read_page(error, dev, page_code, std::span<std::uint8_t>(buffer));
+    if (!page.ok() || page.bytes.size() < 4) return page;
+    // The allocation length field has 16 bits.
+    const std::size_t needed = std::min<std::size_t>(be16(page.bytes.data() + 2) + 4u, 0xFFFF);
+    if (needed <= buffer.size()) return page;
+    TRACE_AT(kTraceDevice, "page %02Xh needs %u bytes, read again\n", page_code, static_cast<unsigned>(needed));
+    buffer.resize(needed);
+    return ses_read_page(error, dev, page_code, std::span<std::uint8_t>(buffer));
 }
 
 std::span<const std::uint8_t> ses_page_extent(std::span<const std::uint8_t> page) {

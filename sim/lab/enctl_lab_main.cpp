@@ -10,6 +10,9 @@
 //   enctl-lab json [LAB.json]        the completed lab description (default lab without a file)
 //   enctl-lab generate ENCLOSURES DISKS [DISK_US [ENCLOSURE_US]]
 //                                    a big lab description for benchmarks
+//   enctl-lab image PRODUCT NAME FILE|DIR [--corrupt] [--size BYTES] [--zoning]
+//                                    a firmware (zoning) image the lab's enclosures take
+//   enctl-lab wait DIR SECONDS       let lab time pass
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
@@ -25,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/firmware_image.h"
 #include "sim/lab.h"
 #include "sim/lab_description.h"
 #include "sim/lab_server.h"
@@ -42,7 +46,9 @@ constexpr const char* usage_text =
     "       enctl-lab state DIR DEVICE\n"
     "       enctl-lab env DIR\n"
     "       enctl-lab json [LAB.json]\n"
-    "       enctl-lab generate ENCLOSURES DISKS [DISK_US [ENCLOSURE_US]]\n";
+    "       enctl-lab generate ENCLOSURES DISKS [DISK_US [ENCLOSURE_US]]\n"
+    "       enctl-lab image PRODUCT NAME FILE|DIR [--corrupt] [--size BYTES] [--zoning]\n"
+    "       enctl-lab wait DIR SECONDS\n";
 
 int usage() {
     std::fputs(usage_text, stderr);
@@ -191,6 +197,55 @@ bool parse_count(const char* text, std::uint32_t& out) {
     return true;
 }
 
+// enctl-lab image: PRODUCT is 1 to 7, or 6mt for the multi-tenant firmware
+// (named .tar.gz); into a directory the image goes under the name the
+// product's file table accepts. Prints the path written.
+int image(const std::vector<std::string>& args) {
+    if (args.size() < 4) return usage();
+    const std::string& product_arg = args[1];
+    const bool multi_tenant = product_arg == "6mt";
+    const int product = multi_tenant ? 6 : (product_arg.size() == 1 ? product_arg[0] - '0' : 0);
+    bool corrupt = false;
+    image_kind kind = image_kind::firmware;
+    std::uint32_t size = kImageDefaultSize;
+    for (std::size_t i = 4; i < args.size(); ++i) {
+        if (args[i] == "--corrupt") {
+            corrupt = true;
+        } else if (args[i] == "--zoning") {
+            kind = image_kind::zoning;
+        } else if (args[i] == "--size" && i + 1 < args.size() && parse_number(args[i + 1])) {
+            size = *parse_number(args[++i]);
+        } else {
+            return usage();
+        }
+    }
+    const std::string& name = args[2];
+    if (product < 1 || product > 7 || name.empty() || name.size() >= kImageNameSize || size < kImageMinSize) {
+        std::fputs("enctl-lab: image needs a product 1 to 7 (or 6mt), a name of 1 to 15 characters and at least 36 "
+                   "bytes\n",
+                   stderr);
+        return 2;
+    }
+    std::string path = args[3];
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        const std::string file = image_file_name(kind, product, multi_tenant, name);
+        if (file.empty()) {
+            std::fprintf(stderr, "enctl-lab: product %d takes no zoning files\n", product);
+            return 1;
+        }
+        path = (std::filesystem::path(path) / file).string();
+    }
+    const bytes data = build_image(kind, product, name, size, corrupt);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()))) {
+        std::fprintf(stderr, "enctl-lab: cannot write %s\n", path.c_str());
+        return 1;
+    }
+    std::printf("%s\n", path.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -217,6 +272,8 @@ int main(int argc, char** argv) {
         std::fputs(lab_description_json(lab).c_str(), stdout);
         return 0;
     }
+    if (cmd == "image") return image(args);
+    if (cmd == "wait" && args.size() == 3) return control_command(args[1], "wait " + args[2]);
     if (cmd == "generate" && args.size() >= 3 && args.size() <= 5) {
         std::uint32_t enclosures = 0, disks = 0, disk_us = 0, enclosure_us = 0;
         if (!parse_count(argv[2], enclosures) || !parse_count(argv[3], disks) || enclosures == 0 ||

@@ -140,10 +140,25 @@ bool read_all(int fd, void* data, size_t n) {
     return true;
 }
 
-// One request to the lab process. Data in lands in `in` (at most `in_size`
-// bytes, the count in `*in_len`). False when the lab cannot be reached.
-bool lab_exchange(const wire::request& rq, const void* out, void* in, size_t in_size, wire::response& rs,
+// The program's virtual clock reading for the lab: a program built from this
+// tree exports enctl_virtual_clock_reading, which answers while its clock is
+// virtual. Any other program, or one on the real clock, sends no reading.
+void stamp_clock(wire::request& rq) {
+    using reading_fn = int (*)(uint64_t*);
+    static const reading_fn virtual_reading = reinterpret_cast<reading_fn>(dlsym(RTLD_DEFAULT, "enctl_virtual_clock_reading"));
+    uint64_t ms = 0;
+    if (!virtual_reading || !virtual_reading(&ms)) return;
+    rq.clock_kind = wire::clock_virtual;
+    rq.sender_pid = static_cast<uint32_t>(getpid());
+    rq.clock_ms = ms;
+}
+
+// One request to the lab process, stamped with the clock reading. Data in
+// lands in `in` (at most `in_size` bytes, the count in `*in_len`). False when
+// the lab cannot be reached.
+bool lab_exchange(wire::request rq, const void* out, void* in, size_t in_size, wire::response& rs,
                   size_t* in_len) {
+    stamp_clock(rq);
     char dev_dir[4096], sock[4096];
     if (!lab_paths(dev_dir, sizeof dev_dir, sock, sizeof sock)) return false;
     sockaddr_un addr{};

@@ -136,6 +136,17 @@ TEST(Cli, TargetTableHolds128Names) {
     EXPECT_EQ(r.out, kBanner + "maximum of 128 targets are supported\n" + golden("app/golden/usage_general.txt"));
 }
 
+// Output that cannot be written is a failure, said on standard error.
+TEST(Cli, WriteErrorOnStandardOutputFailsTheRun) {
+    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    for (const char* words : {"version", "show"}) {
+        const auto r = run_process({"/bin/sh", "-c", "exec \"$0\" " + std::string(words) + " > /dev/full",
+                                    testing::built_program("enctl")});
+        EXPECT_EQ(r.exit_code, 1) << words;
+        EXPECT_EQ(r.err, "ERROR: Cannot write to standard output: No space left on device\n") << words;
+    }
+}
+
 TEST(Cli, DebugTracesTheParseAndTheContext) {
     // The target comes before "debug", so its trace line is not shown.
     const auto r = run_enctl({"SCSI1:4,64,0", "debug", "SCSI1:4,64,1", "show"});

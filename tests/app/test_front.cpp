@@ -55,16 +55,6 @@ TEST(Front, CommandLines) {
     expect_golden(transcript, kPath);
 }
 
-TEST(Front, RunsNotBuiltYetSayOnceSo) {
-    for (const char* keyword : {"fw", "getlog", "zone"}) {
-        target_list empty;
-        int result = -1;
-        EXPECT_EQ(console_output([&] { result = find(keyword).run(empty); }),
-                  "ERROR: the " + std::string(keyword) + " operation is not available yet\n");
-        EXPECT_EQ(result, 1) << keyword;
-    }
-}
-
 TEST(Front, UsageTexts) {
     expect_golden(console_output(enctl_usage), "app/golden/usage_general.txt");
     for (const char* keyword : {"diag", "fw", "getlog", "http", "iom", "rcli", "show", "zone"}) {

@@ -75,6 +75,21 @@ TEST(Text, LinesAndCuts) {
     EXPECT_STREQ(cut_non_printable(high), "ab");
 }
 
+// Device and REST texts reach the terminal only without control characters:
+// C0, DEL, C1 (UTF-8 form) and malformed UTF-8 each become "?", one per byte.
+TEST(Text, PrintableTextReplacesWhatCouldDriveTheTerminal) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"SN\x1b[2J01", "SN?[2J01"},        {"a\x07\x7f\rb", "a???b"},
+        {"\xc2\x9b" "1m", "??1m"},            {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
+        {"x\x9by\xc3", "x?y?"},              {"\xc0\xaf\xed\xa0\x80", "?????"},
+        {"line\n\tnext", "line??next"},
+    };
+    for (const auto& [raw, shown] : cases) EXPECT_EQ(printable_text(raw), shown) << raw;
+    EXPECT_EQ(printable_text("a\nb\tc\r", true), "a\nb\tc?");
+    char field[] = "WD\x1b]0;x\x07Z";
+    EXPECT_STREQ(make_printable(field), "WD?]0;x?Z");
+}
+
 TEST(Text, FirstDashTokenGates) {
     EXPECT_TRUE(first_dash_token_equals("2043-003", "2043"));
     EXPECT_FALSE(first_dash_token_equals("2042-003", "2043"));

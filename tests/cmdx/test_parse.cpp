@@ -80,6 +80,7 @@ const bytes kVpd83 = {0x00, 0x83, 0x00, 0x24, 0x02, 0x01, 0x00, 0x08, 'V',  'E',
 
 TEST(Vpd83, FirstLogicalUnitNaaDesignatorWhollyTransferred) {
     EXPECT_EQ(sas_address_from_vpd83(kVpd83), "5000CCA01234ABCD");
+    EXPECT_EQ(sas_target_port_from_vpd83(kVpd83), "5000CCA099999999");
     bytes other = kVpd83;
     other[28] = 0x02;  // only the T10 and the target port designators are left
     EXPECT_EQ(sas_address_from_vpd83(other), "");

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "basekit/fixed_text.h"
 #include "cmdx/cmdxses/ses_elements.h"
 #include "cmdx/cmdxses/ses_pages.h"
 #include "cmdx/cmdxses/ses_vendor_pages.h"
@@ -51,6 +52,29 @@ TEST(SesReadPage, ViewIsTheTransferredPageOfTheCodeAsked) {
     }
 }
 
+// A page longer than the buffer is read again with the length it needs.
+TEST(SesReadPage, LongerPageIsReadAgainWithTheLengthItNeeds) {
+    testing_fake::fake_backend_scope fake;
+    vdx_dev dev = testing_fake::make_fake_device("SCSI1:0,0,0", kVdxInterfaceScsi);
+    std::vector<std::uint32_t> asked;
+    testing_fake::g_fake.on_scsi = [&](vdx_error*, vdx_dev*, vdx_scsi_cmd* cmd) {
+        asked.push_back(cmd->transfer_length);
+        const std::uint32_t length = 9000;  // the page's length field
+        cmd->data[0] = 0x0A;
+        cmd->data[2] = length >> 8;
+        cmd->data[3] = length & 0xFF;
+        cmd->bytes_transferred = std::min(cmd->transfer_length, length + 4);
+        if (cmd->transfer_length > 9000) cmd->data[9003] = 0x5A;
+        return 0;
+    };
+    std::vector<std::uint8_t> buffer(8192);
+    vdx_error error{};
+    const ses_page page = ses_read_page(&error, &dev, kSesPageAdditionalStatus, buffer);
+    EXPECT_EQ(asked, (std::vector<std::uint32_t>{8192, 9004}));
+    ASSERT_EQ(page.bytes.size(), 9004u);
+    EXPECT_EQ(page.bytes[9003], 0x5A);
+}
+
 struct decoded {
     element_type_table table{};
     iom_address_record ioms{};
@@ -78,6 +102,8 @@ struct decoded {
             if (slots[n].connected) add("slot " + std::to_string(n) + " serial", slots[n].serial);
             add("slot " + std::to_string(n) + " attached", slots[n].attached_sas_address);
             add("slot " + std::to_string(n) + " drive", slots[n].drive_sas_address);
+            add("slot " + std::to_string(n) + " second port", slots[n].port_sas_address[1]);
+            EXPECT_STREQ(slots[n].port_sas_address[0], slots[n].drive_sas_address);
         }
         return out;
     }
@@ -179,6 +205,19 @@ TEST(ElementDescriptors, TextsGiveTheFactsOfTheGoldenFile) {
         for (const std::string& fact : d.facts(false)) text += "  " + fact + "\n";
     }
     testing::expect_golden(text, "cmdx/golden/element_texts.txt");
+}
+
+// The attached address names the expander; an empty one names none, even
+// when an expander's address is empty too.
+TEST(ExpanderDigit, AttachedAddressAgainstTheExpandersEmptyNeverMatches) {
+    iom_address_record ioms{};
+    set_text(ioms.iom_b_expander[2], "B2");
+    set_text(ioms.iom_a_expander[0], "A0");
+    for (const auto& [attached, digit] : {std::pair{"B2", '2'}, {"A0", '0'}, {"X", '?'}, {"", '?'}}) {
+        slot_record slot{};
+        set_text(slot.attached_sas_address, attached);
+        EXPECT_EQ(expander_digit(slot, ioms), digit) << attached;
+    }
 }
 
 TEST(ElementDescriptors, TokensCountFromZeroTheLastRunsToTheEndEachMustFit) {

@@ -18,9 +18,10 @@ vdx_dev* add_device(target_list& targets, const char* name) {
 }
 
 void attach(vdx_dev& device, std::uint64_t tag, const char* serial, int bus, const char* os_name,
-            const char* sas = "", const char* capacity = "") {
+            const char* sas = "", const char* capacity = "", const char* port = "") {
     auto record = std::make_unique<enclosure_target>();
     set_text(record->serial, serial);
+    set_text(record->target_port, port);
     set_text(record->os_name, os_name);
     set_text(record->sas_address, sas);
     set_text(record->capacity, capacity);
@@ -74,27 +75,43 @@ protected:
     void SetUp() override {
         vdx_dev* enclosure = add_device(targets_, "SCSI1:0,0,0");
         attach(*enclosure, kEnclosureTargetTag, "ENCLSERIAL", 1, "SCSI1:0,0,0");
+        // An enclosure processor that was not recognised carries an end-device record.
+        vdx_dev* other = add_device(targets_, "SCSI1:0,9,0");
+        other->connection = kVdxConnectionEnclosure;
+        attach(*other, kEndDeviceTag, "SESPROC01", 1, "SCSI1:0,9,0");
         // The same drive serial on another bus comes first in the table.
         attach(*add_device(targets_, "disk0"), kEndDeviceTag, "ZA1ABC12345", 2, "/dev/sda", "5000C500000000A0", "4000");
         attach(*add_device(targets_, "disk1"), kEndDeviceTag, "ZA1ABC12345", 1, "/dev/sdb", "5000C500000000B0", "12000");
         attach(*add_device(targets_, "disk2"), kEndDeviceTag, "", 1, "/dev/sdc");
+        // "XYZ77" is contained in three serials, "XYZ777" in two and equal to one.
+        attach(*add_device(targets_, "disk3"), kEndDeviceTag, "WDXYZ777A", 1, "/dev/sdd", "N3", "", "P3");
+        attach(*add_device(targets_, "disk4"), kEndDeviceTag, "XYZ777", 1, "/dev/sde", "N4", "", "P4");
+        attach(*add_device(targets_, "disk5"), kEndDeviceTag, "XYZ777B", 1, "/dev/sdf", "N5", "", "P5");
+        // One drive seen through its two ports (same logical unit name).
+        attach(*add_device(targets_, "disk6"), kEndDeviceTag, "MP0001", 1, "/dev/sdg", "N6", "", "P6A");
+        attach(*add_device(targets_, "disk7"), kEndDeviceTag, "MP0001", 1, "/dev/sdh", "N6", "", "P6B");
     }
     void TearDown() override { target_list_release(targets_); }
     target_list targets_;
 };
 
-// A disk matches when its serial contains the slot's and it sits on the
-// enclosure's bus; without one the NAA identifier is 16 blanks.
-TEST_F(FindOsHandleName, SerialContainedInTheDisksOnTheSameBus) {
-    for (const auto& [bus, serial, result, handle, naa, capacity] :
-         {std::tuple{1, "ABC12345", 0, "/dev/sdb", "5000C500000000B0", "12000"},
-          {3, "ABC12345", 1, "", "                ", ""}, {1, "XZA1ABC12345", 1, "", "                ", ""}}) {
+// A slot pairs only with a disk on the enclosure's bus whose serial contains
+// the slot's: never with an enclosure processor; an exact serial wins; several
+// candidates are settled by the slot's page 0Ah port addresses, else left
+// unpaired (NAA identifier 16 blanks) unless they are paths to one drive.
+TEST_F(FindOsHandleName, PairsOnlyWithTheOneDiskTheSlotNames) {
+    const char* const blanks = "                ";
+    for (const auto& [bus, serial, port, handle, naa] :
+         {std::tuple{1, "ABC12345", "", "/dev/sdb", "5000C500000000B0"}, {3, "ABC12345", "", "", blanks},
+          {1, "XZA1ABC12345", "", "", blanks}, {1, "ENCL", "", "", blanks}, {1, "SESPROC", "", "", blanks},
+          {1, "XYZ777", "", "/dev/sde", "N4"}, {1, "XYZ77", "P5", "/dev/sdf", "N5"}, {1, "XYZ77", "", "", blanks},
+          {1, "XYZ77", "P9", "", blanks}, {1, "MP0001", "", "/dev/sdg", "N6"}, {1, "MP0001", "P6B", "/dev/sdh", "N6"}}) {
         slot_record slot{};
         set_text(slot.serial, serial);
-        EXPECT_EQ(find_os_handle_name(bus, slot, targets_), result) << bus << serial;
-        EXPECT_EQ(text_of(slot.os_handle_name), handle);
-        EXPECT_EQ(text_of(slot.naa_identifier), naa);
-        EXPECT_EQ(text_of(slot.capacity), capacity);
+        set_text(slot.port_sas_address[1], port);
+        EXPECT_EQ(find_os_handle_name(bus, slot, targets_), handle[0] ? 0 : 1) << bus << serial << port;
+        EXPECT_EQ(text_of(slot.os_handle_name), handle) << serial << port;
+        EXPECT_EQ(text_of(slot.naa_identifier), naa) << serial << port;
     }
 }
 

@@ -101,6 +101,20 @@ const char* const kHandlesLab = R"({"enclosures": [
      "faults": [{"opcode": "0x12", "page": "0x83", "kind": "check_condition",
                  "sense": {"key": 5, "asc": "0x24", "ascq": 0}}]}]})";
 
+// Texts with control characters (shown as "?"), and slots that name more
+// than one disk: slot 0's serial is contained in its own disk's and in slot
+// 1's (listed first), which its page 0Ah port address settles; slot 2's
+// only in the enclosure's own serial (never a drive); slot 1's is exact.
+const char* const kHostileLab = R"({"enclosures": [
+    {"product": 5, "label": "h", "serial": "H\u001b[2JSER", "product_id": "M7320\u0007\u009b",
+     "firmware": "2041-\u001b]0;x"}],
+  "disks": [
+    {"enclosure": "h", "slot": 1, "serial": "QXYZ777B", "slot_serial": "QXYZ777B", "naa": "0x5000C50000AA1000"},
+    {"enclosure": "h", "slot": 0, "serial": "WDXYZ777A", "slot_serial": "XYZ77", "naa": "0x5000C50000AA2000"},
+    {"enclosure": "h", "slot": 2, "serial": "ZZZ0002", "slot_serial": "SER", "naa": "0x5000C50000AA3000"},
+    {"enclosure": "h", "slot": 3, "serial": "CTL\u0007DISK", "slot_serial": "CTL\u0007DISK",
+     "naa": "0x5000C50000AA4000"}]})";
+
 // The default lab holds every product, empty slots, a SATA disk in a slot of
 // the Bay-S enclosure and an NVMe disk outside every enclosure.
 const lab_case kLabs[] = {
@@ -115,6 +129,7 @@ const lab_case kLabs[] = {
       {"SCSI11:0,0,0", "show"},
       {"disk0", "SCSI1:0,0,0", "show"}}},
     {"handles", kHandlesLab, {{"show", "handles"}}},
+    {"hostile", kHostileLab, {{"show"}, {"show", "handles"}}},
     {"no_enclosure", R"({"enclosures": [], "disks": [{"serial": "LONELY01"}]})", {{"show"}, {"show", "handles"}}},
 };
 
@@ -142,6 +157,30 @@ TEST_P(ShowE2e, MatchesTheGoldenTranscript) {
 
 INSTANTIATE_TEST_SUITE_P(Labs, ShowE2e, ::testing::ValuesIn(kLabs),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A drive that stops answering costs one time-out: after it, nothing more is
+// sent to it in the run (traced), and its data shows as not read. Disk 1 times
+// out on its first INQUIRY (VPD 80h, after READ CAPACITY), disk 2 on READ
+// CAPACITY; neither is sent anything after that.
+TEST(ShowE2eTimeOuts, ADriveIsSentNothingMoreAfterItsFirstTimeOut) {
+    running_lab lab(R"({"enclosures": [{"product": 5, "label": "o", "serial": "OPAL-TO"}],
+      "disks": [{"enclosure": "o", "slot": 0, "serial": "FINE0000"},
+        {"enclosure": "o", "slot": 1, "serial": "GONE0001", "faults": [{"opcode": "0x12", "kind": "delay", "ms": 60000}]},
+        {"enclosure": "o", "slot": 2, "serial": "GONE0002", "faults": [{"opcode": "0x9E", "kind": "delay", "ms": 60000}]}]})");
+    ASSERT_TRUE(lab.started()) << lab.start_result().err;
+    std::string text = transcript({"show", "handles"}, lab.enctl({"show", "handles"})) + "$ enctl-lab stats\n";
+    const std::string stats = lab.lab_command({"stats", lab.dir()}).out;
+    for (std::size_t at = 0, end; at < stats.size(); at = end + 1) {
+        end = stats.find('\n', at);
+        const std::string line = stats.substr(at, end - at);
+        if (line.rfind("disk1 ", 0) == 0 || line.rfind("disk2 ", 0) == 0) text += line + "\n";
+    }
+    expect_golden(text, "e2e_show/golden/timeouts.txt");
+    const std::string debug = lab.enctl({"debug", "show", "handles"}).out;
+    EXPECT_NE(debug.find("disk1: command timed out (SG_IO time-out) - no further commands to it in this run\n"),
+              std::string::npos);
+    EXPECT_NE(debug.find("disk2: timed out earlier in this run - command not sent\n"), std::string::npos);
+}
 
 }  // namespace
 }  // namespace enctl::testing

@@ -8,8 +8,10 @@ DOCUMENTS holds the enclosure's documents (tests/rest/enclosure.json). CONFIG
 is a JSON object, every member optional: "user", "password" (the credentials
 it accepts) and "answers":
 {"METHOD raw-path": answer or list of answers used in turn, the last one
-repeated}. An answer has "status", "body", "headers", "delay" (seconds) and
-"drop" (close without answering); one with only a delay is answered normally.
+repeated}. An answer has "status", "body", "headers", "delay" (seconds),
+"drop" (close without answering), "early" (headers of a 103 Early Hints
+response sent first) and "pad" (that many blanks after the body); one with
+only a delay, early or pad is answered normally.
 Every request is appended to LOG as one line:
     > METHOD raw-path user:password [Name=value of If-Match, Content-Type,
       Expect] [body] [part-name=file-name:size:md5 of each form part]
@@ -33,6 +35,7 @@ ETAG = "0123456789abcdef0123456789abcdef"
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    pad = 0
 
     def log_message(self, fmt, *args):
         pass
@@ -40,6 +43,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def send(self, code, payload, headers=None):
         data = payload if isinstance(payload, bytes) else (
             payload.encode("latin-1") if isinstance(payload, str) else json.dumps(payload).encode())
+        data += b" " * self.pad
         self.send_response(code)
         self.send_header("Content-Length", str(len(data)))
         for k, v in (headers or {}).items():
@@ -77,6 +81,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         else:
             answer = answers or {}
         time.sleep(answer.get("delay", 0))
+        self.pad = answer.get("pad", 0)
+        if "early" in answer:
+            hints = "".join("%s: %s\r\n" % kv for kv in answer["early"].items())
+            self.wfile.write(("HTTP/1.1 103 Early Hints\r\n%s\r\n" % hints).encode("latin-1"))
         if answer.get("drop"):
             self.close_connection = True
             return self.connection.shutdown(2)

@@ -58,6 +58,13 @@ const scenario kScenarios[] = {
       "fw=<img>/fw.bin"}},
     {"fw_timeout", R"({"answers": {"GET /Storage/Devices/enc01/Jobs/FirmwareUpdate/": {"body": {"PercentComplete": 0}}}})",
      {"fw=<img>/empty.bin"}},
+    // Jobs that the enclosure reports as failed: the install (at 100 percent)
+    // and the log collection (a former collection's failure before LogsStart
+    // does not count).
+    {"job_failures", R"({"answers": {
+        "GET /Storage/Devices/enc01/Jobs/FirmwareUpdate/": {"body": {"PercentComplete": 100, "JobState": {"Name": "Exception"}}},
+        "GET /Storage/Devices/enc01/LogsStatus": {"body": {"InProgress": false, "State": "failed"}}}})",
+     {"fw=<img>/fw.bin", "getlog dir=<dir>"}},
     {"getlog", "{}",
      {"getlog dir=<dir>", "getlog dir=<dir>", "getlog dir=<dir>/none", "getlog", "getlog"}},
     {"getlog_failures", R"({"answers": {

@@ -55,26 +55,50 @@ TEST_F(HttpTransport, CredentialsOnlyWhenBothAreGivenAndBodiesAppendUntilReset) 
     EXPECT_EQ(service.new_requests(), "> GET /Query/ -\n> GET /Query/ -\n> GET /Query/ -\n> GET /Query/ root:secret\n");
 }
 
-TEST_F(HttpTransport, EtagMustBeExactly32CharactersUnderTheExactHeaderName) {
+// The tag is the value of a header line named ETag (any case) of the final
+// response, exactly 32 characters: not text inside another header, not a hint
+// of a 103 Early Hints response, not quoted.
+TEST_F(HttpTransport, EtagIsTheExactly32CharacterValueOfTheFinalResponsesEtagHeader) {
     const std::string tag = "0123456789abcdef0123456789abcdef";
-    const std::pair<const char*, std::string> headers[] = {
-        {"ETag", tag}, {"Etag", tag.substr(1)}, {"Etag", tag + "0"}, {"Etag", "\\\"" + tag + "\\\""}, {"Etag", tag}};
-    std::string answers;
-    for (std::size_t i = 0; i < std::size(headers); ++i)
-        answers += std::string(i ? "," : "") + "{\"body\": \"{}\", \"headers\": {\"" + headers[i].first + "\": \"" +
-                   headers[i].second + "\"}}";
-    rest_service service("{\"answers\": {\"GET /tag\": [" + answers + "]}}");
+    const std::string rejected = "{\"body\": \"{}\", \"headers\": {\"Etag\": \"" + tag.substr(1) + "\"}}, " +
+                                 "{\"body\": \"{}\", \"headers\": {\"Etag\": \"" + tag + "0\"}}, " +
+                                 "{\"body\": \"{}\", \"headers\": {\"Etag\": \"\\\"" + tag + "\\\"\"}}, " +
+                                 "{\"body\": \"{}\", \"headers\": {\"X-Note\": \"Etag: " + tag + "\"}}, " +
+                                 "{\"body\": \"{}\", \"early\": {\"Etag\": \"" + tag + "\"}, \"headers\": {\"X-Etag\": \"" + tag + "\"}}";
+    const std::string accepted = "{\"body\": \"{}\", \"headers\": {\"ETag\": \"" + tag + "\"}}, " +
+                                 "{\"body\": \"{}\", \"early\": {\"Etag\": \"x\"}, \"headers\": {\"etag\": \"" + tag + "\"}}";
+    rest_service service("{\"answers\": {\"GET /no\": [" + rejected + "], \"GET /yes\": [" + accepted + "]}}");
     char etag[kHttpEtagSize] = {};
-    for (int i = 0; i < 4; ++i) {
-        http_buffer_reset(g_http_header);
-        EXPECT_EQ(http_get_etag(url(service, "/tag").c_str(), "admin", "tovek", etag), 1) << i;
-    }
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(http_get_etag(url(service, "/no").c_str(), "admin", "tovek", etag), 1) << i;
     EXPECT_EQ(etag[0], '\0');
-    http_buffer_reset(g_http_header);
-    EXPECT_EQ(http_get_etag(url(service, "/tag").c_str(), "admin", "tovek", etag), 0);
-    EXPECT_EQ(std::string(etag), tag);
-    EXPECT_EQ(g_http_header.size, 0u);
+    for (int i = 0; i < 2; ++i) {
+        etag[0] = '\0';
+        EXPECT_EQ(http_get_etag(url(service, "/yes").c_str(), "admin", "tovek", etag), 0) << i;
+        EXPECT_EQ(std::string(etag), tag);
+        EXPECT_EQ(g_http_header.size, 0u);
+    }
     EXPECT_EQ(http_get_etag("http://127.0.0.1:1/", "admin", "tovek", etag), 1);
+}
+
+// A document above the cap ends its transfer (the body is never held); the
+// password never shows in debug output.
+TEST_F(HttpTransport, OversizedDocumentIsRefusedAndDebugOutputMasksThePassword) {
+    rest_service service(R"({"answers": {"GET /big": {"body": "{}", "pad": 16777214},
+        "GET /bigger": {"body": "{}", "pad": 16777215}}})");
+    std::uint32_t status = 0;
+    EXPECT_EQ(http_data_get(url(service, "/big").c_str(), "", "", 1, 0, status), 0u);
+    EXPECT_EQ(g_http_body.size, kHttpDocumentLimit);
+    http_buffer_reset(g_http_body);
+    std::string out = console_output([&] {
+        EXPECT_EQ(http_data_get(url(service, "/bigger").c_str(), "", "", 1, 0, status), unsigned{CURLE_WRITE_ERROR});
+    });
+    EXPECT_EQ(out, "ERROR: The response is larger than 16 MiB and is refused\n");
+    EXPECT_LE(g_http_body.size, kHttpDocumentLimit);
+    http_buffer_reset(g_http_body);
+    out = console_output([&] { http_data_get(url(service, "/Query/").c_str(), "admin", "s3cret", 1, 0, status); },
+                         kVerbosityDebug);
+    EXPECT_NE(out.find("user=admin pass=********\n"), std::string::npos);
+    EXPECT_EQ(out.find("s3cret"), std::string::npos);
 }
 
 TEST(HttpBuffer, GrowsWhenTheBodyReachesTheCapacityAndResetKeepsTheAllocation) {

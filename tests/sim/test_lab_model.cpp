@@ -42,7 +42,7 @@ TEST(SimLabDescription, MistakesAreNamed) {
         {R"({"enclosures": [{"product": 1, "host": 3, "target": 0}, {"product": 2, "host": 3, "target": 0}]})",
          "enclosures[1]: SCSI address 3:0:0:0 used twice"},
         {R"({"enclosures": [{"product": 5, "faults": [{"opcode": 28, "kind": "explode"}]}]})",
-         "enclosures[0].faults[0].kind: must be check_condition, busy, transport, short, delay or nvme_status"},
+         "enclosures[0].faults[0].kind: must be check_condition, busy, transport, short, delay, nvme_status or drop"},
         {R"({"enclosures": [{"product": 5, "faults": [{"opcode": 28, "kind": "check_condition"}]}]})",
          "enclosures[0].faults[0]: check_condition needs \"sense\" (hex text or {key, asc, ascq})"},
         {R"({"enclosures": [{"product": 5, "elements": [{"type": 5, "index": 1}]}]})",

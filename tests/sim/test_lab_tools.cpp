@@ -113,9 +113,14 @@ TEST(SimLabTools, SgSesReadsEveryEnclosureOfTheDefaultLabAndDumpMatchesIt) {
                          "  Help Text (SES) [ht] [0x3]\n") +
                  (vendor ? "  String In/Out (SES) [str] [0x4]\n" : "") +
                  "  Threshold In/Out (SES) [th] [0x5]\n  Element Descriptor (SES) [ed] [0x7]\n"
-                 "  Additional Element Status (SES-2) [aes] [0xa]\n" +
-                 (vendor ? "  Subenclosure Nickname (SES-2) [snic] [0xf]\n  <unknown> [0xec]\n  <unknown> [0xee]\n"
-                         : ""),
+                 "  Additional Element Status (SES-2) [aes] [0xa]\n  Download Microcode (SES-2) [dm] [0xe]\n" +
+                 (!vendor ? ""
+                  : e.product == 1
+                      ? "  Subenclosure Nickname (SES-2) [snic] [0xf]\n  <unknown> [0x17]\n  <unknown> [0x85]\n"
+                        "  <unknown> [0x87]\n  <unknown> [0x95]\n  <unknown> [0x97]\n  <unknown> [0xea]\n"
+                        "  <unknown> [0xeb]\n  <unknown> [0xec]\n  <unknown> [0xed]\n  <unknown> [0xee]\n"
+                      : "  Subenclosure Nickname (SES-2) [snic] [0xf]\n  <unknown> [0x17]\n  <unknown> [0xea]\n"
+                        "  <unknown> [0xec]\n  <unknown> [0xed]\n  <unknown> [0xee]\n"),
              true},
             {"sg_ses --page=0xf", "nickname status: 0x0\n   nickname additional status: 0x0\n"
                                   "   nickname language code: en\n", vendor},

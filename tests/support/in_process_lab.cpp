@@ -136,6 +136,7 @@ int lab_scsi_execute(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd) {
         return VDX_ERROR(error, kErrOsRequest, EBADF, "error executing scsi SG_IO ioctl");
     if (cmd->cdb_length == 0 || cmd->cdb_length > sizeof cmd->cdb)
         return VDX_ERROR(error, kErrOsRequest, EINVAL, "invalid cdb length %u", cmd->cdb_length);
+    if (vdx_dev_check_answering(error, dev)) return 1;
     const bool has_data = cmd->transfer_length != 0 && cmd->data != nullptr;
     const bool to_device = has_data && cmd->direction == kVdxDirToDevice;
     const bool from_device = has_data && cmd->direction == kVdxDirFromDevice;
@@ -169,6 +170,7 @@ int lab_scsi_execute(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd) {
     } else if (to_device) {
         cmd->bytes_transferred = cmd->transfer_length;
     }
+    if (r.host_status == 0x03) return vdx_dev_timed_out(error, dev, "SG_IO time-out");  // DID_TIME_OUT
     if (r.host_status != 0)
         return VDX_ERROR(error, kErrOsRequest, r.host_status, "scsi command failed - host status %xh",
                          r.host_status);

@@ -4,6 +4,8 @@
 #include <linux/nvme_ioctl.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "basekit/trace.h"
@@ -145,6 +148,30 @@ TEST_F(LinuxTree, BrokenEntriesAreSkippedWithATraceLineAndAbsoluteLinksReadBelow
         EXPECT_NE(g_traced.find(line), std::string::npos) << line << g_traced;
 }
 
+// A FIFO planted as an attribute is never opened (it would block the run; here
+// its writer would hand over a valid type), and a LUN above 32 bits keeps its
+// value in the device name.
+TEST_F(LinuxTree, FifoAttributeIsNotReadAndLunKeepsItsSixtyFourBits) {
+    const fs::path sg = root_ / "sys/class/scsi_generic";
+    const fs::path fifo = fs::canonical(sg / "sg1/device") / "type";
+    fs::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] {
+        const int fd = ::open(fifo.c_str(), O_WRONLY);  // waits for a reader
+        if (fd >= 0 && ::write(fd, "13\n", 3) == 3) ::close(fd);
+    });
+    const fs::path big_lun = root_ / "sys/devices/platform/host300/target300:0:7/300:0:7:4294967296";
+    fs::create_directories(big_lun);
+    std::ofstream(big_lun / "type") << "13\n";
+    fs::create_directories(sg / "sg9");
+    fs::create_symlink("/sys/devices/platform/host300/target300:0:7/300:0:7:4294967296", sg / "sg9/device");
+    EXPECT_EQ(names(kVdxEnumSes), (std::vector<std::string>{"SCSI300:0,7,0", "SCSI300:0,7,4294967296"}));
+    EXPECT_NE(g_traced.find("skipping sg1 - peripheral type unreadable\n"), std::string::npos) << g_traced;
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);  // lets the writer go
+    writer.join();
+    ::close(reader);
+}
+
 TEST_F(LinuxTree, OpenJoinsTheRootAndACopyOpensItsOwnHandle) {
     names(kVdxEnumSes);
     vdx_dev& enclosure = list_[0];
@@ -255,8 +282,15 @@ TEST_F(Seam, ScsiRequestAndTheKernelsAnswer) {
         {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.status = 2, .driver = 8, .resid = 64, .sense = sense}, 0, 0, "", 14, 0},
         {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.result = -1, .error_number = EBADF}, 1, EBADF,
          "error executing scsi SG_IO ioctl", 0, 0},
-        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.host = 3}, 1, 3, "scsi command failed - host status 3h", 0, 64},
-        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.driver = 6}, 1, 6, "scsi command failed - driver status 6h", 0, 64},
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.host = 1}, 1, 1, "scsi command failed - host status 1h", 0, 64},
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.driver = 4}, 1, 4, "scsi command failed - driver status 4h", 0, 64},
+        // A time-out (host status DID_TIME_OUT, driver status DRIVER_TIMEOUT, ETIMEDOUT).
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.host = 3}, 1, kVdxSubcodeTimedOut,
+         "command timed out on device SCSI1:0,5,0 (SG_IO time-out)", 0, 64},
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.driver = 6}, 1, kVdxSubcodeTimedOut,
+         "command timed out on device SCSI1:0,5,0 (SG_IO time-out)", 0, 64},
+        {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.result = -1, .error_number = ETIMEDOUT}, 1, kVdxSubcodeTimedOut,
+         "command timed out on device SCSI1:0,5,0 (SG_IO ETIMEDOUT)", 0, 0},
         {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.resid = 100}, 0, 0, "", 0, 0},  // residual beyond the transfer
         {kVdxDirFromDevice, SG_DXFER_FROM_DEV, {.resid = -5}, 0, 0, "", 0, 64},
     };
@@ -274,7 +308,9 @@ TEST_F(Seam, ScsiRequestAndTheKernelsAnswer) {
         cmd.timeout = 30000;
         cmd.direction = r.direction;
         vdx_error error{};
+        list_[3].timed_out = false;
         EXPECT_EQ(vdx_scsi_execute(&error, &list_[3], &cmd), r.rc) << what;
+        EXPECT_EQ(list_[3].timed_out, r.subcode == kVdxSubcodeTimedOut) << what;
         EXPECT_EQ(g_kernel.request, static_cast<unsigned long>(SG_IO));
         EXPECT_EQ(g_kernel.hdr.interface_id, 'S');
         EXPECT_EQ(g_kernel.hdr.dxfer_direction, r.sg_direction) << what;
@@ -292,6 +328,25 @@ TEST_F(Seam, ScsiRequestAndTheKernelsAnswer) {
         EXPECT_EQ(cmd.bytes_transferred, r.transferred) << what;
         EXPECT_EQ(buffer[3], r.direction == kVdxDirFromDevice && r.answer.data.size() > 3 ? 0x10 : 0) << what;
     }
+}
+
+// After a time-out nothing more reaches the device in the run: neither the
+// dispatch nor the probe sends a command.
+TEST_F(Seam, ADeviceThatTimedOutIsSentNothingMore) {
+    list_[3].timed_out = true;
+    g_kernel.request = 0;
+    std::uint8_t buffer[8] = {};
+    vdx_scsi_cmd cmd{};
+    cmd.cdb_length = 6;
+    cmd.data = buffer;
+    cmd.transfer_length = sizeof buffer;
+    cmd.direction = kVdxDirFromDevice;
+    vdx_error error{};
+    EXPECT_EQ(vdx_scsi_execute(&error, &list_[3], &cmd), 1);
+    EXPECT_EQ(error.subcode, kVdxSubcodeTimedOut);
+    EXPECT_STREQ(error.message, "device SCSI1:0,5,0 timed out earlier in this run - command not sent");
+    EXPECT_EQ(vdx_dev_probe(&error, &list_[3]), 1);
+    EXPECT_EQ(g_kernel.request, 0u);
 }
 
 // A unit attention (here: reported LUNs changed, fixed and descriptor sense)
@@ -352,6 +407,15 @@ TEST_F(Seam, NvmeAdminCommandAndItsStatus) {
     EXPECT_EQ(vdx_nvme_execute(&error, &list_[2], &cmd), 1);
     EXPECT_EQ(error.code, 4u);
     EXPECT_EQ(error.subcode, static_cast<std::uint32_t>(ENOTTY));
+    EXPECT_FALSE(list_[2].timed_out);
+    // A command aborted at its time-out (Host Aborted Command, or EINTR).
+    for (const sg_answer& aborted : {sg_answer{.result = 0x4371}, sg_answer{.result = -1, .error_number = EINTR}}) {
+        list_[2].timed_out = false;
+        g_kernel.answer = aborted;
+        EXPECT_EQ(vdx_nvme_execute(&error, &list_[2], &cmd), 1);
+        EXPECT_EQ(error.subcode, kVdxSubcodeTimedOut);
+        EXPECT_TRUE(list_[2].timed_out);
+    }
 }
 
 TEST_F(Seam, ProbeFindsNvmeSatAndPlainScsi) {

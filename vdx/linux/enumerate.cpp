@@ -173,8 +173,9 @@ void vdx_linux_enumerate_ses(vdx_dev_list* list) {
         }
         const auto& a = device->address;
         char name[128];
-        std::snprintf(name, sizeof name, "SCSI%u:%u,%u,%u", a.host, a.channel, a.target,
-                      static_cast<unsigned>(a.lun));
+        // The LUN keeps its 64 bits: two LUNs never share a name.
+        std::snprintf(name, sizeof name, "SCSI%u:%u,%u,%llu", a.host, a.channel, a.target,
+                      static_cast<unsigned long long>(a.lun));
         set_text(rec->name, name);
         set_text(rec->device_path, "/dev/" + entry.name);
         rec->interface = kVdxInterfaceScsi;

@@ -15,6 +15,9 @@ namespace enctl {
 namespace {
 // Driver status values below DRIVER_SENSE (08h) that mean the request failed.
 constexpr unsigned kDriverStatusErrorMask = 0x07;
+// How the sg driver reports a command that ran into its time-out.
+constexpr unsigned kHostStatusTimeOut = 0x03;    // DID_TIME_OUT
+constexpr unsigned kDriverStatusTimeOut = 0x06;  // DRIVER_TIMEOUT
 // A unit attention reports an event of the device (a reset, changed LUNs or
 // mode pages) and that the command was not run: the sg driver hands it to
 // the caller. The command is sent again, a few times since several events
@@ -39,6 +42,8 @@ int vdx_linux_scsi_execute(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd) {
     if (!dev || !cmd) return VDX_ERROR(error, kErrOsRequest, EINVAL, "error executing scsi SG_IO ioctl");
     if (cmd->cdb_length == 0 || cmd->cdb_length > sizeof cmd->cdb)
         return VDX_ERROR(error, kErrOsRequest, EINVAL, "invalid cdb length %u", cmd->cdb_length);
+    // Probe commands come here without the dispatch.
+    if (vdx_dev_check_answering(error, dev)) return 1;
 
     sg_io_hdr_t hdr;
     std::memset(&hdr, 0, sizeof hdr);
@@ -69,6 +74,7 @@ int vdx_linux_scsi_execute(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd) {
         if (linux_ioctl_seam(static_cast<int>(dev->os_handle), SG_IO, &hdr) < 0) {
             const int os_error = errno;
             cmd->sense_length = 0;
+            if (os_error == ETIMEDOUT) return vdx_dev_timed_out(error, dev, "SG_IO ETIMEDOUT");
             return VDX_ERROR(error, kErrOsRequest, static_cast<std::uint32_t>(os_error),
                              "error executing scsi SG_IO ioctl");
         }
@@ -86,6 +92,8 @@ int vdx_linux_scsi_execute(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd) {
     TRACE_AT(kTraceDevice, "SG_IO status %02xh host %xh driver %xh transferred %u\n", hdr.status,
              hdr.host_status, hdr.driver_status, cmd->bytes_transferred);
 
+    if (hdr.host_status == kHostStatusTimeOut || (hdr.driver_status & 0x0F) == kDriverStatusTimeOut)
+        return vdx_dev_timed_out(error, dev, "SG_IO time-out");
     if (hdr.host_status != 0)
         return VDX_ERROR(error, kErrOsRequest, hdr.host_status, "scsi command failed - host status %xh",
                          hdr.host_status);
@@ -98,6 +106,7 @@ int vdx_linux_scsi_execute(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd) {
 int vdx_linux_nvme_execute(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd) {
     TRACE_ENTER_EXIT();
     if (!dev || !cmd) return VDX_ERROR(error, kErrOsRequest, EINVAL, "error executing nvme ioctl");
+    if (vdx_dev_check_answering(error, dev)) return 1;
     struct nvme_passthru_cmd passthru;
     std::memset(&passthru, 0, sizeof passthru);
     passthru.opcode = static_cast<std::uint8_t>(cmd->opcode);
@@ -117,6 +126,11 @@ int vdx_linux_nvme_execute(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd) {
 
     std::memset(cmd->completion, 0, sizeof cmd->completion);
     const int result = linux_ioctl_seam(static_cast<int>(dev->os_handle), request, &passthru);
+    // A command that ran into the time-out is aborted by the driver: the
+    // ioctl fails with EINTR (cancelled) or ETIMEDOUT, or completes with
+    // Host Aborted Command (status code type 3, code 71h).
+    if ((result < 0 && (errno == ETIMEDOUT || errno == EINTR)) || (result > 0 && (result & 0x7FF) == 0x371))
+        return vdx_dev_timed_out(error, dev, "nvme command aborted");
     if (result < 0) {
         const int os_error = errno;
         return VDX_ERROR(error, kErrOsRequest, static_cast<std::uint32_t>(os_error),

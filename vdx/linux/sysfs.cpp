@@ -1,9 +1,12 @@
 #include "vdx/linux/sysfs.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "vdx/linux/vdx_linux.h"
 
@@ -46,6 +49,9 @@ namespace linux_sysfs {
 
 namespace fs = std::filesystem;
 
+// Attributes are at most a page; more is never read.
+constexpr std::size_t kMaxAttributeSize = 65536;
+
 std::optional<hctl> parse_hctl(std::string_view text) {
     hctl out;
     std::uint64_t parts[4] = {};
@@ -71,12 +77,27 @@ std::optional<hctl> parse_hctl(std::string_view text) {
 }
 
 std::optional<std::string> read_text(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    std::string s = text.str();
+    // Only a regular file is read: a FIFO or a device node at that name
+    // would block the run or read something that is not an attribute.
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) return std::nullopt;
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st {};
+    std::string s;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    char chunk[4096];
+    while (ok && s.size() < kMaxAttributeSize) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        s.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (!ok) return std::nullopt;
     while (!s.empty() && (s.back() == '\n' || s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
         s.pop_back();
     return s;

