@@ -56,31 +56,42 @@ bool one_drive(const std::vector<const enclosure_target*>& records) {
 // candidates are settled by the slot's page 0Ah port addresses against each
 // disk's VPD 83h target port; what is still more than one drive (paths to one
 // drive share its logical unit name) is left unpaired rather than guessed.
-const enclosure_target* pair_slot_with_disk(int bus, const slot_record& slot, const target_list& targets) {
-    const std::string_view serial = text_of(slot.serial);
-    if (serial.empty()) return nullptr;
+std::vector<const enclosure_target*> candidates(int bus, std::string_view serial, const disk_pairing& disks) {
     std::vector<const enclosure_target*> found;
+    const auto on_bus = [bus](const disk_pairing::disk& d) { return d.record->bus == bus || d.behind_controller; };
+    // Without the debug listing of every comparison, the exact serials are
+    // looked up; the table is walked only when none is on the bus.
+    if (g_console_verbosity < kVerbosityDebug) {
+        if (const auto* exact = disks.with_serial(serial)) {
+            for (const std::size_t at : *exact)
+                if (on_bus(disks.disks()[at])) found.push_back(disks.disks()[at].record);
+            if (!found.empty()) return found;
+        }
+    }
     bool exact = false;
-    for (std::uint32_t i = 0; i < targets.count; ++i) {
-        const enclosure_target* record = attached_record(targets[i], kEndDeviceTag);
-        if (!record || targets[i].connection == kVdxConnectionEnclosure) continue;
-        CONSOLE_PRINT(kVerbosityDebug, "***Compare [%u] %s bus=%d sn=%s sas=%s\n", i, record->os_name, record->bus,
-                      record->serial, record->sas_address);
+    for (const disk_pairing::disk& d : disks.disks()) {
+        const enclosure_target* record = d.record;
+        CONSOLE_PRINT(kVerbosityDebug, "***Compare [%u] %s bus=%d sn=%s sas=%s\n", d.index, record->os_name,
+                      record->bus, record->serial, record->sas_address);
         const std::string_view disk_serial = text_of(record->serial);
-        // A drive behind a RAID controller has no SCSI port of the host to
-        // compare: its serial alone pairs it.
-        const bool behind_controller = vdx_dev_is_adaptec(targets[i]) || vdx_dev_is_megaraid(targets[i]);
-        if ((record->bus != bus && !behind_controller) || disk_serial.find(serial) == std::string_view::npos) continue;
+        if (!on_bus(d) || disk_serial.find(serial) == std::string_view::npos) continue;
         const bool is_exact = disk_serial == serial;
         if (exact && !is_exact) continue;
         if (is_exact && !exact) {
             found.clear();
             exact = true;
         }
-        CONSOLE_PRINT(kVerbosityDebug, "***Match found [%u] %s bus=%d sn=%s sas=%s cap=%s\n", i, record->os_name,
-                      record->bus, record->serial, record->sas_address, record->capacity);
+        CONSOLE_PRINT(kVerbosityDebug, "***Match found [%u] %s bus=%d sn=%s sas=%s cap=%s\n", d.index,
+                      record->os_name, record->bus, record->serial, record->sas_address, record->capacity);
         found.push_back(record);
     }
+    return found;
+}
+
+const enclosure_target* pair_slot_with_disk(int bus, const slot_record& slot, const disk_pairing& disks) {
+    const std::string_view serial = text_of(slot.serial);
+    if (serial.empty()) return nullptr;
+    const std::vector<const enclosure_target*> found = candidates(bus, serial, disks);
     if (found.size() > 1) {
         std::vector<const enclosure_target*> by_port = found;
         std::erase_if(by_port, [&](const enclosure_target* r) { return !is_port_of(slot, text_of(r->target_port)); });
@@ -130,10 +141,24 @@ int fill_from_page_a(vdx_dev& device, slot_record* slots, std::size_t size) {
     return 0;
 }
 
-int find_os_handle_name(int bus, slot_record& slot, const target_list& targets) {
+disk_pairing::disk_pairing(const target_list& targets) {
+    for (std::uint32_t i = 0; i < targets.count; ++i) {
+        const enclosure_target* record = attached_record(targets[i], kEndDeviceTag);
+        if (!record || targets[i].connection == kVdxConnectionEnclosure) continue;
+        by_serial_[text_of(record->serial)].push_back(disks_.size());
+        disks_.push_back({i, record, vdx_dev_is_adaptec(targets[i]) || vdx_dev_is_megaraid(targets[i])});
+    }
+}
+
+const std::vector<std::size_t>* disk_pairing::with_serial(std::string_view serial) const {
+    const auto it = by_serial_.find(serial);
+    return it == by_serial_.end() ? nullptr : &it->second;
+}
+
+int find_os_handle_name(int bus, slot_record& slot, const disk_pairing& disks) {
     CONSOLE_PRINT(kVerbosityDebug, "find_os_handle_name: ses_scsi_bus=%d sn=%s sas=%s\n", bus, slot.serial,
                   slot.drive_sas_address);
-    const enclosure_target* match = pair_slot_with_disk(bus, slot, targets);
+    const enclosure_target* match = pair_slot_with_disk(bus, slot, disks);
     if (!match) {
         if (slot.naa_identifier[0] == '\0') set_text(slot.naa_identifier, "                ");
         return 1;

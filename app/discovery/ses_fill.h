@@ -4,6 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "app/discovery/target_list.h"
 #include "cmdx/cmdxses/ses_elements.h"
@@ -16,8 +20,30 @@ int fill_from_page7(vdx_dev& device, iom_address_record& ioms, slot_record* slot
 // Reads page 0Ah and fills the SAS addresses of the slot table. 0 or 1.
 int fill_from_page_a(vdx_dev& device, slot_record* slots, std::size_t size);
 
+// The disks of a device table that slots can pair with (end-device records of
+// devices that are not enclosure processors), gathered once for a listing: in
+// table order, and by exact serial. It points into the table, which must
+// outlive it unchanged.
+class disk_pairing {
+public:
+    explicit disk_pairing(const target_list& targets);
+
+    struct disk {
+        std::uint32_t index;  // in the device table
+        const enclosure_target* record;
+        bool behind_controller;  // a RAID library's drive: no host bus to compare
+    };
+    const std::vector<disk>& disks() const { return disks_; }
+    // Positions in disks() of the disks whose serial is exactly `serial`, in table order.
+    const std::vector<std::size_t>* with_serial(std::string_view serial) const;
+
+private:
+    std::vector<disk> disks_;
+    std::unordered_map<std::string_view, std::vector<std::size_t>> by_serial_;
+};
+
 // Pairs a slot with a disk of the table on the same bus whose serial contains
 // the slot's; 0 when a disk matched, else 1.
-int find_os_handle_name(int bus, slot_record& slot, const target_list& targets);
+int find_os_handle_name(int bus, slot_record& slot, const disk_pairing& disks);
 
 }  // namespace enctl

@@ -110,10 +110,9 @@ std::optional<fs::path> resolve_link(const fs::path& link) {
     fs::path joined;
     if (target.is_relative()) {
         // The link's folder may itself be reached through links (class
-        // entries are links into the device tree): resolve it first.
-        const fs::path folder = fs::canonical(link.parent_path(), ec);
-        if (ec) return std::nullopt;
-        joined = folder / target;
+        // entries are links into the device tree); canonical() resolves each
+        // component before the ".." that follows it, so one pass serves.
+        joined = link.parent_path() / target;
     } else {
         const std::string root_prefix = vdx_linux_path("");
         const std::string text = target.string();
