@@ -58,25 +58,14 @@ bool one_drive(const std::vector<const enclosure_target*>& records) {
 // drive share its logical unit name) is left unpaired rather than guessed.
 std::vector<const enclosure_target*> candidates(int bus, std::string_view serial, const disk_pairing& disks) {
     std::vector<const enclosure_target*> found;
-    const auto on_bus = [bus](const disk_pairing::disk& d) { return d.record->bus == bus || d.behind_controller; };
-    // Without the debug listing of every comparison, the exact serials are
-    // looked up; the table is walked only when none is on the bus.
-    if (g_console_verbosity < kVerbosityDebug) {
-        if (const auto* exact = disks.with_serial(serial)) {
-            for (const std::size_t at : *exact)
-                if (on_bus(disks.disks()[at])) found.push_back(disks.disks()[at].record);
-            if (!found.empty()) return found;
-        }
-    }
     bool exact = false;
-    for (const disk_pairing::disk& d : disks.disks()) {
+    const auto consider = [&](const disk_pairing::disk& d) {
         const enclosure_target* record = d.record;
         CONSOLE_PRINT(kVerbosityDebug, "***Compare [%u] %s bus=%d sn=%s sas=%s\n", d.index, record->os_name,
                       record->bus, record->serial, record->sas_address);
-        const std::string_view disk_serial = text_of(record->serial);
-        if (!on_bus(d) || disk_serial.find(serial) == std::string_view::npos) continue;
-        const bool is_exact = disk_serial == serial;
-        if (exact && !is_exact) continue;
+        if ((record->bus != bus && !d.behind_controller) || d.serial.find(serial) == std::string_view::npos) return;
+        const bool is_exact = d.serial == serial;
+        if (exact && !is_exact) return;
         if (is_exact && !exact) {
             found.clear();
             exact = true;
@@ -84,6 +73,13 @@ std::vector<const enclosure_target*> candidates(int bus, std::string_view serial
         CONSOLE_PRINT(kVerbosityDebug, "***Match found [%u] %s bus=%d sn=%s sas=%s cap=%s\n", d.index,
                       record->os_name, record->bus, record->serial, record->sas_address, record->capacity);
         found.push_back(record);
+    };
+    // A debug run lists every comparison; otherwise only the disks whose
+    // serial may contain the slot's are compared (the same ones match).
+    if (g_console_verbosity >= kVerbosityDebug) {
+        for (const disk_pairing::disk& d : disks.disks()) consider(d);
+    } else {
+        for (const std::uint32_t at : disks.may_contain(serial)) consider(disks.disks()[at]);
     }
     return found;
 }
@@ -145,14 +141,31 @@ disk_pairing::disk_pairing(const target_list& targets) {
     for (std::uint32_t i = 0; i < targets.count; ++i) {
         const enclosure_target* record = attached_record(targets[i], kEndDeviceTag);
         if (!record || targets[i].connection == kVdxConnectionEnclosure) continue;
-        by_serial_[text_of(record->serial)].push_back(disks_.size());
-        disks_.push_back({i, record, vdx_dev_is_adaptec(targets[i]) || vdx_dev_is_megaraid(targets[i])});
+        const auto at = static_cast<std::uint32_t>(disks_.size());
+        const std::string_view serial = text_of(record->serial);
+        disks_.push_back({i, record, serial, vdx_dev_is_adaptec(targets[i]) || vdx_dev_is_megaraid(targets[i])});
+        for (std::size_t from = 0; from + kPiece <= serial.size(); ++from) {
+            auto& positions = by_piece_[serial.substr(from, kPiece)];
+            if (positions.empty() || positions.back() != at) positions.push_back(at);
+        }
     }
 }
 
-const std::vector<std::size_t>* disk_pairing::with_serial(std::string_view serial) const {
-    const auto it = by_serial_.find(serial);
-    return it == by_serial_.end() ? nullptr : &it->second;
+std::vector<std::uint32_t> disk_pairing::may_contain(std::string_view serial) const {
+    if (serial.size() < kPiece) {
+        std::vector<std::uint32_t> all(disks_.size());
+        for (std::uint32_t at = 0; at < all.size(); ++at) all[at] = at;
+        return all;
+    }
+    // A serial that contains `serial` contains each of its pieces: the
+    // rarest piece's disks are the ones to compare.
+    const std::vector<std::uint32_t>* fewest = nullptr;
+    for (std::size_t from = 0; from + kPiece <= serial.size(); ++from) {
+        const auto it = by_piece_.find(serial.substr(from, kPiece));
+        if (it == by_piece_.end()) return {};
+        if (!fewest || it->second.size() < fewest->size()) fewest = &it->second;
+    }
+    return *fewest;
 }
 
 int find_os_handle_name(int bus, slot_record& slot, const disk_pairing& disks) {

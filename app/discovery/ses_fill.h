@@ -21,9 +21,10 @@ int fill_from_page7(vdx_dev& device, iom_address_record& ioms, slot_record* slot
 int fill_from_page_a(vdx_dev& device, slot_record* slots, std::size_t size);
 
 // The disks of a device table that slots can pair with (end-device records of
-// devices that are not enclosure processors), gathered once for a listing: in
-// table order, and by exact serial. It points into the table, which must
-// outlive it unchanged.
+// devices that are not enclosure processors), gathered once for a listing, in
+// table order, with an index of the 4-character pieces of their serials so
+// that the disks whose serial contains a slot's are found without a walk of
+// the whole table. It points into the table, which must outlive it unchanged.
 class disk_pairing {
 public:
     explicit disk_pairing(const target_list& targets);
@@ -31,15 +32,19 @@ public:
     struct disk {
         std::uint32_t index;  // in the device table
         const enclosure_target* record;
+        std::string_view serial;
         bool behind_controller;  // a RAID library's drive: no host bus to compare
     };
     const std::vector<disk>& disks() const { return disks_; }
-    // Positions in disks() of the disks whose serial is exactly `serial`, in table order.
-    const std::vector<std::size_t>* with_serial(std::string_view serial) const;
+    // Positions in disks(), ascending, of a superset of the disks whose serial
+    // contains `serial`; none when no serial can contain it, or all the disks
+    // when `serial` is too short to look up.
+    std::vector<std::uint32_t> may_contain(std::string_view serial) const;
 
 private:
+    static constexpr std::size_t kPiece = 4;
     std::vector<disk> disks_;
-    std::unordered_map<std::string_view, std::vector<std::size_t>> by_serial_;
+    std::unordered_map<std::string_view, std::vector<std::uint32_t>> by_piece_;
 };
 
 // Pairs a slot with a disk of the table on the same bus whose serial contains

@@ -22,9 +22,11 @@ std::string run_with_workers(const char* workers, const std::vector<std::string>
     const auto r = run_enctl_in_process(args);
     ::unsetenv("ENCTL_JOB_WORKERS");
     EXPECT_EQ(r.exit_code, 0);
-    // Addresses of freed enumeration lists and the time in the log folder's
-    // name differ from run to run.
-    const std::string out = std::regex_replace(r.out, std::regex("\\(0x[0-9a-f]+h\\)"), "(address)");
+    // Addresses (of freed enumeration lists, of the device records that
+    // mark_ses_devices traces) and the time in the log folder's name differ
+    // from run to run.
+    std::string out = std::regex_replace(r.out, std::regex("\\(0x[0-9a-f]+h\\)"), "(address)");
+    out = std::regex_replace(out, std::regex("\ndevice [0-9A-F]+\n"), "\ndevice ADDRESS\n");
     return std::regex_replace(out, std::regex("_[0-9]{8}_[0-9]{6}"), "_TIME");
 }
 
