@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -157,23 +158,30 @@ void answer_command(lab& the_lab, int fd, const wire::request& rq, const bytes& 
     respond(fd, rs, in);
 }
 
-// The connections being answered on threads of their own.
+// The connections being answered on threads of their own: each answers the
+// commands of its connection, one after the other, until the sender closes it.
 class command_threads {
 public:
     void start(lab& the_lab, int fd, wire::request rq, bytes out) {
         {
             const std::lock_guard lock(mutex_);
             ++running_;
+            open_.insert(fd);
         }
-        std::thread([this, &the_lab, fd, rq, out = std::move(out)] {
-            answer_command(the_lab, fd, rq, out);
-            ::close(fd);
+        std::thread([this, &the_lab, fd, rq, out = std::move(out)]() mutable {
+            do {
+                answer_command(the_lab, fd, rq, out);
+            } while (read_request(fd, rq, out) && rq.kind != wire::kind_control);
             const std::lock_guard lock(mutex_);
+            open_.erase(fd);
+            ::close(fd);
             if (--running_ == 0) idle_.notify_all();
         }).detach();
     }
+    // Lets each connection finish the command it is answering, then ends it.
     void wait_idle() {
         std::unique_lock lock(mutex_);
+        for (const int fd : open_) ::shutdown(fd, SHUT_RD);
         idle_.wait(lock, [this] { return running_ == 0; });
     }
 
@@ -181,6 +189,7 @@ private:
     std::mutex mutex_;
     std::condition_variable idle_;
     std::size_t running_ = 0;
+    std::set<int> open_;
 };
 
 }  // namespace

@@ -144,28 +144,40 @@ disk_pairing::disk_pairing(const target_list& targets) {
         const auto at = static_cast<std::uint32_t>(disks_.size());
         const std::string_view serial = text_of(record->serial);
         disks_.push_back({i, record, serial, vdx_dev_is_adaptec(targets[i]) || vdx_dev_is_megaraid(targets[i])});
-        for (std::size_t from = 0; from + kPiece <= serial.size(); ++from) {
-            auto& positions = by_piece_[serial.substr(from, kPiece)];
-            if (positions.empty() || positions.back() != at) positions.push_back(at);
-        }
+        for (std::size_t from = 0; from + kPiece <= serial.size(); ++from)
+            pieces_.push_back({piece_text(serial.substr(from, kPiece)), at});
     }
+    std::sort(pieces_.begin(), pieces_.end());
+    pieces_.erase(std::unique(pieces_.begin(), pieces_.end()), pieces_.end());
+}
+
+std::uint32_t disk_pairing::piece_text(std::string_view four) {
+    std::uint32_t text = 0;
+    for (const char c : four) text = text << 8 | static_cast<unsigned char>(c);
+    return text;
 }
 
 std::vector<std::uint32_t> disk_pairing::may_contain(std::string_view serial) const {
+    std::vector<std::uint32_t> positions;
     if (serial.size() < kPiece) {
-        std::vector<std::uint32_t> all(disks_.size());
-        for (std::uint32_t at = 0; at < all.size(); ++at) all[at] = at;
-        return all;
+        positions.resize(disks_.size());
+        for (std::uint32_t at = 0; at < positions.size(); ++at) positions[at] = at;
+        return positions;
     }
     // A serial that contains `serial` contains each of its pieces: the
     // rarest piece's disks are the ones to compare.
-    const std::vector<std::uint32_t>* fewest = nullptr;
+    std::pair<std::vector<piece>::const_iterator, std::vector<piece>::const_iterator> fewest;
+    bool first = true;
     for (std::size_t from = 0; from + kPiece <= serial.size(); ++from) {
-        const auto it = by_piece_.find(serial.substr(from, kPiece));
-        if (it == by_piece_.end()) return {};
-        if (!fewest || it->second.size() < fewest->size()) fewest = &it->second;
+        const std::uint32_t text = piece_text(serial.substr(from, kPiece));
+        const auto range = std::equal_range(pieces_.begin(), pieces_.end(), piece{text, 0},
+                                            [](const piece& a, const piece& b) { return a.text < b.text; });
+        if (range.first == range.second) return positions;
+        if (first || range.second - range.first < fewest.second - fewest.first) fewest = range;
+        first = false;
     }
-    return *fewest;
+    for (auto it = fewest.first; it != fewest.second; ++it) positions.push_back(it->position);
+    return positions;
 }
 
 int find_os_handle_name(int bus, slot_record& slot, const disk_pairing& disks) {

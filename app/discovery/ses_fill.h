@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "app/discovery/target_list.h"
@@ -43,8 +42,14 @@ public:
 
 private:
     static constexpr std::size_t kPiece = 4;
+    struct piece {
+        std::uint32_t text;      // the four characters
+        std::uint32_t position;  // in disks_
+        auto operator<=>(const piece&) const = default;
+    };
+    static std::uint32_t piece_text(std::string_view four);
     std::vector<disk> disks_;
-    std::unordered_map<std::string_view, std::vector<std::uint32_t>> by_piece_;
+    std::vector<piece> pieces_;  // sorted: by text, then position
 };
 
 // Pairs a slot with a disk of the table on the same bus whose serial contains

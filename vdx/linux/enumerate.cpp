@@ -97,6 +97,7 @@ vdx_linux_state::command_set disk_command_set(const fs::path& folder) {
 
 void vdx_linux_enumerate_disks(vdx_dev_list* list) {
     TRACE_ENTER_EXIT();
+    const linux_sysfs::link_walk_scope walk;
     const auto entries = numbered_entries("/sys/block", [](const std::string& name) -> std::optional<std::uint32_t> {
         if (name.rfind("sd", 0) != 0) return std::nullopt;
         const int index = vdx_linux_disk_index(name);
@@ -151,6 +152,7 @@ void vdx_linux_enumerate_nvme(vdx_dev_list* list) {
 
 void vdx_linux_enumerate_ses(vdx_dev_list* list) {
     TRACE_ENTER_EXIT();
+    const linux_sysfs::link_walk_scope walk;
     const auto entries = numbered_entries("/sys/class/scsi_generic", [](const std::string& name) {
         return linux_sysfs::parse_numbered(name, "sg");
     });
