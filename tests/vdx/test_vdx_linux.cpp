@@ -136,6 +136,9 @@ TEST_F(LinuxTree, BrokenEntriesAreSkippedWithATraceLineAndAbsoluteLinksReadBelow
     fs::remove(fs::canonical(sg / "sg1/device") / "type");
     fs::create_directories(sg / "sg7");
     fs::create_symlink("../../nowhere/4:0:0:0", sg / "sg7/device");  // dangling
+    fs::create_directories(sg / "sg8");
+    fs::create_symlink("../sg8/loop", sg / "sg8/loop");  // links that go round
+    fs::create_symlink("loop/4:0:0:0", sg / "sg8/device");
     fs::create_directories(sg / "sgX");
     // The kernel's relative link replaced by an absolute one, read below the root.
     fs::remove(sg / "sg3");
@@ -144,6 +147,7 @@ TEST_F(LinuxTree, BrokenEntriesAreSkippedWithATraceLineAndAbsoluteLinksReadBelow
     EXPECT_EQ(names(kVdxEnumAll), (std::vector<std::string>{"disk0", "disk1", "nvme0", "SCSI300:0,7,0"}));
     for (const char* line : {"skipping sdc - no device link\n", "skipping sg5 - device host1 is not a scsi address\n",
                              "skipping sg1 - peripheral type unreadable\n", "skipping sg7 - no device link\n",
+                             "skipping sg8 - no device link\n",
                              "skipping /sys/class/scsi_generic/sgX - unexpected name\n"})
         EXPECT_NE(g_traced.find(line), std::string::npos) << line << g_traced;
 }
