@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace enctl {
 
@@ -29,6 +30,9 @@ struct enclosure_target {
     std::uint32_t dual_iom;
     std::uint32_t multi_tenant;
     char target_port[32];    // end device: SAS target port address from VPD 83h, empty when none
+    // Enclosure: page 01h when recognition read it whole, so that the run's
+    // listing does not read it again (it changes only with its generation).
+    std::vector<std::uint8_t> configuration_page;
 };
 
 }  // namespace enctl

@@ -25,6 +25,8 @@ int identify_zm_enclosure_2(vdx_dev& device, enclosure_target& target, const cha
     vdx_error error{};
     const ses_page page = ses_read_page(&error, &device, kSesPageConfiguration, buffer);
     if (!page.ok()) return 1;
+    if (page.bytes.size() >= 4 && 4u + (page.bytes[2] << 8 | page.bytes[3]) <= page.bytes.size())
+        target.configuration_page.assign(page.bytes.begin(), page.bytes.end());
     const std::uint32_t code = product_from_zmc_nx2a_config(page.bytes);
     if (code == 0) return 1;
     return apply_product(target, code);

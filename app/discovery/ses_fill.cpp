@@ -104,19 +104,23 @@ const enclosure_target* pair_slot_with_disk(int bus, const slot_record& slot, co
 int fill_from_page7(vdx_dev& device, iom_address_record& ioms, slot_record* slots, std::size_t size) {
     std::vector<std::uint8_t> buffer(kElementPagesBufferSize);
     vdx_error error{};
-    ses_page page = ses_read_page(&error, &device, kSesPageConfiguration, buffer);
-    if (!page.ok()) {
-        CONSOLE_PRINT(kVerbosityNormal, "ERROR retrieving page 1\n");
-        return 1;
-    }
+    const enclosure_target* target = enclosure_of(device);
     element_type_table table;
-    build_element_type_table(page.bytes, table);
-    page = ses_read_page(&error, &device, kSesPageElementDescriptor, buffer);
+    if (target && !target->configuration_page.empty()) {
+        build_element_type_table(target->configuration_page, table);
+    } else {
+        const ses_page page = ses_read_page(&error, &device, kSesPageConfiguration, buffer);
+        if (!page.ok()) {
+            CONSOLE_PRINT(kVerbosityNormal, "ERROR retrieving page 1\n");
+            return 1;
+        }
+        build_element_type_table(page.bytes, table);
+    }
+    const ses_page page = ses_read_page(&error, &device, kSesPageElementDescriptor, buffer);
     if (!page.ok()) {
         CONSOLE_PRINT(kVerbosityNormal, "ERROR retrieving page 7\n");
         return 1;
     }
-    const enclosure_target* target = enclosure_of(device);
     const bool multi_tenant = target && target->multi_tenant;
     // The IOM type is asked only after page 07h is in the buffer; it reads
     // into its own buffer.

@@ -49,8 +49,12 @@ TEST(ConcurrentDiscovery, PrintsWhatOneWorkerPrints) {
         const std::string one = run_with_workers("1", args);
         lab.reset_counters();
         EXPECT_EQ(run_with_workers(nullptr, args), one) << args[0];
-        // A SAS disk costs READ CAPACITY, VPD 80h and 83h, nothing more.
+        // A SAS disk costs READ CAPACITY, VPD 80h and 83h, nothing more; no
+        // device is sent the same command twice (recognition's page 01h
+        // serves the listing too).
         EXPECT_EQ(lab.commands("disk0"), args.back() == "handles" ? 3u : 0u) << args[0];
+        const std::string stats = lab.stats();
+        EXPECT_EQ(stats.find(" 2\n"), std::string::npos) << stats;
     }
 }
 

@@ -78,7 +78,7 @@ const char* const kHandlesLab = R"({"enclosures": [
     {"product": 5, "serial": "NO-PAGE7", "faults": [{"opcode": "0x1C", "page": 7, "kind": "check_condition",
                                                       "sense": {"key": 5, "asc": "0x24", "ascq": 0}}]},
     {"product": 5, "serial": "NO-PAGEA", "faults": [{"opcode": "0x1C", "page": "0x0A", "kind": "busy"}]},
-    {"product": 5, "serial": "NO-PAGE1", "faults": [{"opcode": "0x1C", "page": 1, "kind": "transport", "skip": 1}]},
+    {"product": 6, "serial": "NO-PAGE1", "faults": [{"opcode": "0x1C", "page": 1, "kind": "transport"}]},
     {"product": 5, "label": "fine", "serial": "FINE", "sas_address": "0x5000C0FF0A900000"}],
   "disks": [
     {"enclosure": "slate", "slot": 0, "serial": "ZA1ABC12345", "slot_serial": "ABC12345",
