@@ -97,7 +97,8 @@ fake::device nvme_drive(drive d) {
 
 // A host with an NVMe drive behind each driver: the inbox driver (disk0), the
 // Intel RST driver on port 2 (disk1), a Marvell NevoX bridge with two disks
-// (disk2) and the maker's driver on a controller without a disk of its own.
+// (disk2), the maker's driver on a controller without a disk of its own, and
+// a pass-through disk of the Intel RSTe driver on port 5.
 void nvme_host(fake::world& w) {
     const std::string hdc = fake::guid_text(kGuidDevclassHdc), scsi = fake::guid_text(kGuidDevclassScsiAdapter),
                       disk = fake::guid_text(kGuidDevclassDiskDrive);
@@ -132,6 +133,25 @@ void nvme_host(fake::world& w) {
     }
     w.devices["\\\\.\\Scsi2:"] = nvme_drive({0, 2, false, "IntelNvm", false});
     w.devices["\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60}"] = nvme_drive({9, 4, false, "NvmeMini", false});
+    // The Intel RSTe driver on port 5: one pass-through disk (id 4), no
+    // volumes, no spares; its pass-through answers only for that disk id.
+    w.devices["\\\\.\\Scsi5:"].answer = [](std::uint32_t code, const bytes& in, bytes& out, std::uint32_t* n) {
+        if (code != wl::kIoctlScsiMiniport || signature(in) != "NvmeRAID") return false;
+        *n = static_cast<std::uint32_t>(out.size());
+        switch (wl::get32(in, 16)) {
+            case wl::kRstePassthroughCount:
+                wl::put32(out, 28, 1);
+                return true;
+            case wl::kRstePassthroughInfo:
+                wl::put32(out, 32, 4);
+                return true;
+            case wl::kNvmeMiniControlCode:
+                if (wl::get32(in, wl::kSrbReturnCode) != 4) return false;
+                std::fill(out.begin() + 152, out.end(), 0x33);
+                return true;
+        }
+        return true;
+    };
 }
 
 vdx_nvme_cmd identify(bytes& data) {
@@ -153,7 +173,8 @@ TEST(WindowsNvmeBackends, EachDriversDriveIsFoundProbedAndReached) {
     fake::scope fake;
     nvme_host(fake.w);
     vdx_dev_list list;
-    vdx_dev_enumerate_flags(&list, kVdxEnumDisks | kVdxEnumIdeControllers | kVdxEnumScsiControllers);
+    vdx_dev_enumerate_flags(&list,
+                            kVdxEnumDisks | kVdxEnumIdeControllers | kVdxEnumScsiControllers | kVdxEnumIntelRste);
     std::string seen;
     for (vdx_dev& dev : list.view()) {
         vdx_error error{};
@@ -180,7 +201,8 @@ TEST(WindowsNvmeBackends, EachDriversDriveIsFoundProbedAndReached) {
               "disk2.pd3 probe=0 interface=17 execute=0 data=00 -> \\\\?\\marvell#2 2DD3C0 - nsid=3\n"
               "disk2.pd7 probe=0 interface=17 execute=0 data=00 -> \\\\?\\marvell#2 2DD3C0 - nsid=7\n"
               "nvme0 probe=0 interface=8 execute=0 data=22 -> \\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60} 04D008 "
-              "NvmeMini nsid=0\n");
+              "NvmeMini nsid=0\n"
+              "rstep5.4.0 probe=0 interface=7 execute=0 data=33 -> \\\\.\\Scsi5: 04D008 NvmeRAID nsid=0\n");
     vdx_dev_release(&list);
 }
 
