@@ -128,8 +128,8 @@ void small_tree(fake::world& w) {
         w.devices["\\\\.\\GLOBALROOT\\Device\\0032"] = disk_device(5, 2);
     w.devices["\\\\?\\scsi#disk&ven_nvme#3"] = w.devices["\\\\.\\PhysicalDrive0"] =
         w.devices["\\\\.\\GLOBALROOT\\Device\\0033"] = disk_device(0, 3);
-    for (const char* port : {"\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60}", "\\\\?\\pci#ven_1022&dev_7901#4&6&0#{2accfe60}",
-                             "\\\\?\\root#vmbus#0000#{2accfe60}"})
+    for (const char* port : {"\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60}",
+                             "\\\\?\\pci#ven_1022&dev_7901#4&6&0#{2accfe60}", "\\\\?\\root#vmbus#0000#{2accfe60}"})
         w.devices[port] = disk_device(9, 4);
 }
 

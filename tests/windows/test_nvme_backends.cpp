@@ -308,8 +308,9 @@ TEST(WindowsNvmeBackends, InboxFirmwareTemperatureAndFailures) {
     };
     const row rows[] = {
         {0x11, 0, 0x100, 16, 1500, wl::kIoctlScsiMiniport, 96,
-         {{0, 4, 28}, {12, 4, 1}, {16, 4, 0x1B0780}, {24, 4, 96 - 28}, {28, 4, 1}, {32, 4, 24}, {36, 4, 2}, {40, 4, 1},
-          {44, 4, 56}, {48, 4, 96 - 56}, {56, 4, 1}, {60, 4, 24}, {64, 8, 0x400}, {72, 8, 16}, {80, 1, 0x5A}},
+         {{0, 4, 28}, {12, 4, 1}, {16, 4, 0x1B0780}, {24, 4, 96 - 28}, {28, 4, 1}, {32, 4, 24}, {36, 4, 2},
+          {40, 4, 1}, {44, 4, 56}, {48, 4, 96 - 56}, {56, 4, 1}, {60, 4, 24}, {64, 8, 0x400}, {72, 8, 16},
+          {80, 1, 0x5A}},
          "error executing scsi miniport protocol DeviceIoControl"},
         {0x10, 0x0A, 0, 0, 90000, wl::kIoctlScsiMiniport, 68,
          {{12, 4, 90}, {24, 4, 40}, {36, 4, 3}, {40, 4, 1}, {48, 4, 12}, {56, 4, 1}, {60, 4, 12}, {64, 1, 2}},
@@ -320,9 +321,12 @@ TEST(WindowsNvmeBackends, InboxFirmwareTemperatureAndFailures) {
          {{0, 4, 16}, {4, 4, 16}, {8, 2, 1}, {10, 2, 1}, {12, 2, 70}, {14, 1, 1}, {15, 1, 0}},
          "error executing storage temperature threshold DeviceIoControl"},
         {0x09, 0x04, 0x00120000 | 263, 0, 500, wl::kIoctlStorageSetTemperatureThreshold, 16,
-         {{10, 2, 2}, {12, 2, 0xFFF6}, {14, 1, 0}}, "error executing storage temperature threshold DeviceIoControl"},
-        {0x06, 1, 0, 4096, 500, wl::kIoctlStorageQueryProperty, 48, {}, "error executing storage query property DeviceIoControl"},
-        {0xC1, 0, 0, 0, 500, wl::kIoctlStorageProtocolCommand, 208, {}, "error executing storage protocol DeviceIoControl"},
+         {{10, 2, 2}, {12, 2, 0xFFF6}, {14, 1, 0}},
+         "error executing storage temperature threshold DeviceIoControl"},
+        {0x06, 1, 0, 4096, 500, wl::kIoctlStorageQueryProperty, 48, {},
+         "error executing storage query property DeviceIoControl"},
+        {0xC1, 0, 0, 0, 500, wl::kIoctlStorageProtocolCommand, 208, {},
+         "error executing storage protocol DeviceIoControl"},
     };
     for (const row& r : rows) {
         bytes data(r.length, 0x5A);

@@ -90,10 +90,10 @@ std::uint32_t vdx_windows_driver_kind(std::string_view d) {
 }
 
 bool vdx_windows_refuse_behind_csmi(vdx_error* error, const vdx_dev& dev, const char* what, const char* source,
-                                    const char* function) {
+                                    const char* function, std::uint32_t line) {
     if (dev.connection != kVdxConnectionCsmi) return false;
     TRACE_AT(kTraceDevice, "%s: %s request not sent to the port of a csmi device\n", dev.name, what);
-    vdx_error_set(error, kErrNotSupported, dev.interface, source, function, __LINE__,
+    vdx_error_set(error, kErrNotSupported, dev.interface, source, function, line,
                   "%s execute not supported on device %s", what, dev.name);
     return true;
 }

@@ -205,7 +205,8 @@ bool vdx_nvme_identify_probe(vdx_dev* dev, int (*execute)(vdx_error*, vdx_dev*, 
 
 int vdx_nvme_windows_execute(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd) {
     TRACE_ENTER_EXIT();
-    if (vdx_windows_refuse_behind_csmi(error, *dev, "nvme", kSource, "vdx_nvme_windows_execute")) return 1;
+    if (vdx_windows_refuse_behind_csmi(error, *dev, "nvme", kSource, "vdx_nvme_windows_execute", __LINE__))
+        return 1;
     if (vdx_nvme_windows_goes_as_scsi(*cmd)) return execute_as_scsi(error, dev, cmd);
     if (cmd->queue == 0) {
         if (cmd->opcode == 0x10 || cmd->opcode == 0x11) return execute_firmware(error, dev, cmd);

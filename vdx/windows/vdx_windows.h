@@ -84,9 +84,9 @@ bool vdx_windows_ioctl(std::intptr_t handle, std::uint32_t code, std::span<const
 // requests, the maker's NVMe driver) would reach whatever device the port
 // holds at 0:0:0, so they are not sent for such a drive: error 2, as for a
 // path its interface does not have, "`what` execute not supported on device
-// <name>". True when refused.
+// <name>", at the caller's source, function and line. True when refused.
 bool vdx_windows_refuse_behind_csmi(vdx_error* error, const vdx_dev& dev, const char* what, const char* source,
-                                    const char* function);
+                                    const char* function, std::uint32_t line);
 
 // SCSI pass-through (scsi_windows.cpp).
 int vdx_scsi_windows_execute(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd);
