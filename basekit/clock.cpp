@@ -19,6 +19,10 @@ void system_clock_source::sleep_ms(std::uint64_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+void system_clock_source::sleep_us(std::uint64_t us) {
+    std::this_thread::sleep_for(std::chrono::microseconds(us));
+}
+
 bool virtual_clock_wanted(const char* flag, const char* sysroot) {
     namespace fs = std::filesystem;
     if (flag == nullptr || std::strcmp(flag, "1") != 0 || sysroot == nullptr || *sysroot == '\0') return false;

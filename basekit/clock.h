@@ -20,12 +20,16 @@ public:
     virtual std::uint64_t now_ms() = 0;
     // Sleep (or advance virtual time) by `ms` milliseconds.
     virtual void sleep_ms(std::uint64_t ms) = 0;
+    // Sleep by `us` microseconds (rounded up to milliseconds unless the
+    // clock knows better).
+    virtual void sleep_us(std::uint64_t us) { sleep_ms((us + 999) / 1000); }
 };
 
 class system_clock_source final : public clock_source {
 public:
     std::uint64_t now_ms() override;
     void sleep_ms(std::uint64_t ms) override;
+    void sleep_us(std::uint64_t us) override;
 };
 
 class virtual_clock_source final : public clock_source {

@@ -7,6 +7,7 @@
 
 #include "basekit/file_io.h"
 #include "basekit/fixed_text.h"
+#include "basekit/ordered_jobs.h"
 
 namespace enctl {
 
@@ -31,10 +32,18 @@ void console_print(const char* format, ...) {
     va_end(args);
     if (n < 0) return;
     const std::size_t length = std::strlen(buffer);
+    if (held_output* held = current_held_output()) {
+        held->pieces.push_back({false, std::string(buffer, length)});
+        return;
+    }
+    console_write(std::string_view(buffer, length));
+}
+
+void console_write(std::string_view text) {
     if (g_capture.active) {
-        append_to_file(g_capture.path, buffer, length);
+        append_to_file(g_capture.path, text.data(), text.size());
     } else {
-        std::fputs(buffer, stdout);
+        std::fwrite(text.data(), 1, text.size(), stdout);
     }
 }
 

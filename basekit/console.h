@@ -33,6 +33,10 @@ void console_print(const char* format, ...) __attribute__((format(gnu_printf, 1,
 // The text must not hold NUL characters.
 void console_print_text(std::string_view text);
 
+// Writes an already formatted text to the capture file or standard output
+// (the held output of ordered jobs, basekit/ordered_jobs.h).
+void console_write(std::string_view text);
+
 // Returns 1 and changes nothing when a capture is already active; otherwise
 // stores the path (cut to 1023 characters) and activates capture, returns 0.
 int console_capture_begin(std::string_view path);

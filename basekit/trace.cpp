@@ -6,6 +6,7 @@
 
 #include "basekit/console.h"
 #include "basekit/error.h"
+#include "basekit/ordered_jobs.h"
 
 namespace enctl {
 
@@ -22,10 +23,18 @@ struct sink_table {
 sink_table g_sinks;
 
 void emit(const char* text) {
-    for (std::size_t i = 0; i < g_sinks.count; ++i) g_sinks.sinks[i](text);
+    if (held_output* held = current_held_output()) {
+        held->pieces.push_back({true, text});
+        return;
+    }
+    trace_emit(text);
 }
 
 }  // namespace
+
+void trace_emit(const char* text) {
+    for (std::size_t i = 0; i < g_sinks.count; ++i) g_sinks.sinks[i](text);
+}
 
 void trace_print(const char* format, ...) {
     char buffer[kPrintBufferSize];

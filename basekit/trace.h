@@ -25,6 +25,8 @@ using trace_sink = void (*)(const char* text);
 void trace_print(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 // Appends a sink; returns 1 when the table of kMaxTraceSinks sinks is full.
 int trace_register_sink(trace_sink sink);
+// Hands a formatted text to every sink (the held output of ordered jobs).
+void trace_emit(const char* text);
 // Removes every sink (tests, and a parser that starts over).
 void trace_clear_sinks();
 // The sink the program registers with `debug`: the text to standard output.

@@ -34,6 +34,7 @@ lab::lab(const lab_description& description) : description_(description) {
         d.serial = e.serial;
         d.sas_address = e.sas_address;
         d.proc_name = e.proc_name;
+        d.service_us = e.service_us.value_or(description_.enclosure_service_us);
         auto model = std::make_unique<enclosure>(e);
         model->set_clock(&clock_);
         d.as_enclosure = model.get();
@@ -53,6 +54,7 @@ lab::lab(const lab_description& description) : description_(description) {
         d.blocks = s.blocks;
         d.block_size = s.block_size;
         d.controller = s.controller;
+        d.service_us = s.service_us.value_or(description_.disk_service_us);
         for (const auto& f : s.faults) d.faults.push_back({f, 0, 0});
         slot_occupant occ;
         occ.serial = s.slot_serial;
@@ -157,7 +159,31 @@ lab_device::fault_state* matching_fault(lab_device& dev, std::uint8_t opcode, in
 
 }  // namespace
 
+template <class Result, class Run>
+Result lab::serve(lab_device& dev, Run run) {
+    const std::lock_guard device_busy(*dev.serving);
+    Result result;
+    {
+        const std::lock_guard model(model_mutex_);
+        result = run();
+        dev.busy_us += dev.service_us;
+    }
+    if (dev.service_us) {
+        static system_clock_source system_clock;
+        (service_clock_ ? *service_clock_ : system_clock).sleep_us(dev.service_us);
+    }
+    return result;
+}
+
 scsi_result lab::execute_scsi(lab_device& dev, const scsi_command& cmd) {
+    return serve<scsi_result>(dev, [&] { return run_scsi(dev, cmd); });
+}
+
+nvme_result lab::execute_nvme(lab_device& dev, const nvme_command& cmd) {
+    return serve<nvme_result>(dev, [&] { return run_nvme(dev, cmd); });
+}
+
+scsi_result lab::run_scsi(lab_device& dev, const scsi_command& cmd) {
     if (cmd.cdb.empty()) return invalid_opcode();
     const int page = command_page(cmd.cdb, cmd.data_out);
     ++dev.counts[{cmd.cdb[0], page}];
@@ -205,7 +231,7 @@ scsi_result lab::execute_scsi(lab_device& dev, const scsi_command& cmd) {
     return dev.model_device->scsi(cmd);
 }
 
-nvme_result lab::execute_nvme(lab_device& dev, const nvme_command& cmd) {
+nvme_result lab::run_nvme(lab_device& dev, const nvme_command& cmd) {
     const int page = static_cast<int>(cmd.cdw10 & 0xFF);
     ++dev.counts[{cmd.opcode, page}];
     if (auto* fault = matching_fault(dev, cmd.opcode, page)) {
@@ -237,6 +263,7 @@ nvme_result lab::execute_nvme(lab_device& dev, const nvme_command& cmd) {
 
 void lab::follow_sender_clock(std::uint32_t kind, std::uint32_t pid, std::uint64_t reading_ms) {
     if (kind == 0) return;
+    const std::lock_guard model(model_mutex_);
     constexpr std::size_t kMaxSenders = 256;  // forget old processes
     if (sender_clocks_.size() >= kMaxSenders) sender_clocks_.clear();
     const auto [it, fresh] = sender_clocks_.try_emplace(pid, reading_ms);
@@ -245,10 +272,13 @@ void lab::follow_sender_clock(std::uint32_t kind, std::uint32_t pid, std::uint64
 }
 
 std::string lab::stats_text() const {
+    const std::lock_guard model(model_mutex_);
     std::string out;
     char buf[160];
     std::uint64_t total = 0;
+    const lab_device* busiest = nullptr;
     for (const auto& d : devices_) {
+        if (!busiest || d.busy_us > busiest->busy_us) busiest = &d;
         const std::string& node = d.role == device_role::nvme ? d.block_node : d.sg_node;
         for (const auto& [key, n] : d.counts) {
             if (key.second < 0)
@@ -262,11 +292,21 @@ std::string lab::stats_text() const {
         }
     }
     std::snprintf(buf, sizeof buf, "total %llu\n", static_cast<unsigned long long>(total));
-    return out + buf;
+    out += buf;
+    if (busiest && busiest->busy_us) {
+        std::snprintf(buf, sizeof buf, "busiest %s %llu us\n", busiest->name.c_str(),
+                      static_cast<unsigned long long>(busiest->busy_us));
+        out += buf;
+    }
+    return out;
 }
 
 void lab::reset_stats() {
-    for (auto& d : devices_) d.counts.clear();
+    const std::lock_guard model(model_mutex_);
+    for (auto& d : devices_) {
+        d.counts.clear();
+        d.busy_us = 0;
+    }
 }
 
 }  // namespace enctl::sim

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -44,6 +45,11 @@ struct lab_device {
     };
     std::vector<fault_state> faults;
     std::map<std::pair<int, int>, std::uint64_t> counts;  // (opcode, page or -1) -> commands
+
+    std::uint32_t service_us = 0;   // time each command takes
+    std::uint64_t busy_us = 0;      // service time of the commands counted
+    // Held while the device serves a command: one at a time per device.
+    std::unique_ptr<std::mutex> serving = std::make_unique<std::mutex>();
 };
 
 // "sda", "sdz", "sdaa" for 0, 25, 26.
@@ -61,13 +67,24 @@ public:
     lab_device* find(std::string_view name);
 
     // Runs a command as the device gets it: faults first, counters always.
+    // A device serves one command at a time and takes its service time for
+    // each (waited on the service clock); different devices serve theirs
+    // at the same time. Safe to call from several threads.
     scsi_result execute_scsi(lab_device& dev, const scsi_command& cmd);
     nvme_result execute_nvme(lab_device& dev, const nvme_command& cmd);
 
-    // Per device and per (opcode, page): "<name> <node> <opcode>h <page>h|- <count>".
+    // Per device and per (opcode, page): "<name> <node> <opcode>h <page>h|- <count>",
+    // then "total N" and "busiest NAME US" (the device with the most service
+    // time, the least wall time the commands counted can take).
     std::string stats_text() const;
     void reset_stats();
 
+    // The model's lock: held while a command runs on the model; take it to
+    // read or change the model from another thread (state, dump).
+    std::unique_lock<std::mutex> hold() const { return std::unique_lock(model_mutex_); }
+    // The clock service times are waited on (the system clock unless set;
+    // not owned).
+    void set_service_clock(clock_source* clock) { service_clock_ = clock; }
     // Lab time follows the virtual clocks of the processes that send commands:
     // it advances by as much as a sender's clock moved since that sender's
     // previous command (a process's first command, or a reading that went
@@ -79,6 +96,13 @@ public:
     const lab_description& description() const { return description_; }
 
 private:
+    template <class Result, class Run>
+    Result serve(lab_device& dev, Run run);
+    scsi_result run_scsi(lab_device& dev, const scsi_command& cmd);
+    nvme_result run_nvme(lab_device& dev, const nvme_command& cmd);
+
+    mutable std::mutex model_mutex_;
+    clock_source* service_clock_ = nullptr;
     lab_description description_;
     std::vector<lab_device> devices_;
     virtual_clock_source clock_;

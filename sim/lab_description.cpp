@@ -83,6 +83,13 @@ public:
         return true;
     }
 
+    bool service(const cJSON* obj, const std::string& where, std::optional<std::uint32_t>& out) {
+        std::optional<std::uint64_t> v;
+        if (!number(obj, "service_us", where, v, kMaxServiceUs)) return false;
+        if (v) out = static_cast<std::uint32_t>(*v);
+        return true;
+    }
+
     bool boolean(const cJSON* obj, const char* key, const std::string& where, bool& out) {
         const cJSON* it = cJSON_GetObjectItemCaseSensitive(obj, key);
         if (!it) return true;
@@ -217,7 +224,8 @@ public:
         if (!keys(e, where, {"label", "product", "multi_tenant", "host", "channel", "target", "lun", "vendor",
                              "product_id", "revision", "product_name", "serial", "sas_address", "firmware",
                              "oobm_version", "slots", "iom", "attached_iom", "eip", "proc_name", "zoning",
-                             "alerts", "elements", "faults", "cli_replies", "microcode", "vpd83_t10_first"}))
+                             "alerts", "elements", "faults", "cli_replies", "microcode", "vpd83_t10_first",
+                             "service_us"}))
             return false;
         std::optional<std::uint64_t> product;
         if (!number(e, "product", where, product, 7)) return false;
@@ -233,7 +241,8 @@ public:
             !text(e, "iom", where, iom) || !text(e, "attached_iom", where, attached) ||
             !boolean(e, "eip", where, s.eip) || !text(e, "proc_name", where, s.proc_name) ||
             !number_into(e, "zoning", where, s.zoning, 3) || !faults(e, where, s.faults) ||
-            !microcode(e, where, s.microcode) || !boolean(e, "vpd83_t10_first", where, s.vpd83_t10_first))
+            !microcode(e, where, s.microcode) || !boolean(e, "vpd83_t10_first", where, s.vpd83_t10_first) ||
+            !service(e, where, s.service_us))
             return false;
         if (iom == "single") {
             s.dual_iom = false;
@@ -285,7 +294,7 @@ public:
     bool disk(const cJSON* d, const std::string& where, disk_spec& s) {
         if (!keys(d, where, {"kind", "vendor", "model", "revision", "serial", "naa", "blocks", "block_size",
                              "enclosure", "slot", "slot_serial", "host", "channel", "target", "lun", "controller",
-                             "faults"}))
+                             "faults", "service_us"}))
             return false;
         std::string kind = "sas";
         std::optional<std::uint64_t> slot;
@@ -296,7 +305,7 @@ public:
             !number_into(d, "block_size", where, s.block_size, 65536) || !text(d, "enclosure", where, s.enclosure) ||
             !number(d, "slot", where, slot, 254) || !text(d, "slot_serial", where, s.slot_serial) ||
             !address(d, where, s.address) || !text(d, "controller", where, s.controller) ||
-            !faults(d, where, s.faults))
+            !faults(d, where, s.faults) || !service(d, where, s.service_us))
             return false;
         if (kind == "sas") {
             s.kind = disk_kind::sas;
@@ -470,8 +479,11 @@ std::optional<lab_description> parse_lab_description(std::string_view json, std:
     }
     reader r;
     lab_description lab;
-    if (!r.keys(root.get(), "lab", {"enclosures", "disks", "kernel_class_links"}) ||
-        !r.boolean(root.get(), "kernel_class_links", "lab", lab.kernel_class_links)) {
+    if (!r.keys(root.get(), "lab",
+                {"enclosures", "disks", "kernel_class_links", "disk_service_us", "enclosure_service_us"}) ||
+        !r.boolean(root.get(), "kernel_class_links", "lab", lab.kernel_class_links) ||
+        !r.number_into(root.get(), "disk_service_us", "lab", lab.disk_service_us, kMaxServiceUs) ||
+        !r.number_into(root.get(), "enclosure_service_us", "lab", lab.enclosure_service_us, kMaxServiceUs)) {
         error = r.error;
         return std::nullopt;
     }
@@ -602,6 +614,9 @@ lab_description generated_lab(std::uint32_t enclosures, std::uint32_t disks) {
 std::string lab_description_json(const lab_description& lab) {
     json_ptr root(cJSON_CreateObject());
     if (!lab.kernel_class_links) cJSON_AddFalseToObject(root.get(), "kernel_class_links");
+    if (lab.disk_service_us) cJSON_AddNumberToObject(root.get(), "disk_service_us", lab.disk_service_us);
+    if (lab.enclosure_service_us)
+        cJSON_AddNumberToObject(root.get(), "enclosure_service_us", lab.enclosure_service_us);
     cJSON* encls = cJSON_AddArrayToObject(root.get(), "enclosures");
     auto add_address = [](cJSON* o, const scsi_address& a) {
         cJSON_AddNumberToObject(o, "host", a.host);
@@ -677,6 +692,7 @@ std::string lab_description_json(const lab_description& lab) {
             }
         }
         add_faults(o, e.faults);
+        if (e.service_us) cJSON_AddNumberToObject(o, "service_us", *e.service_us);
         if (!e.cli_replies.empty()) {
             cJSON* replies = cJSON_AddObjectToObject(o, "cli_replies");
             for (const auto& [command, reply] : e.cli_replies) {
@@ -718,6 +734,7 @@ std::string lab_description_json(const lab_description& lab) {
         if (d.kind != disk_kind::nvme) add_address(o, d.address);
         if (!d.controller.empty()) cJSON_AddStringToObject(o, "controller", d.controller.c_str());
         add_faults(o, d.faults);
+        if (d.service_us) cJSON_AddNumberToObject(o, "service_us", *d.service_us);
         cJSON_AddItemToArray(disks, o);
     }
     char* text = cJSON_Print(root.get());

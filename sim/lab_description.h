@@ -86,6 +86,7 @@ struct enclosure_spec {
     // Reply text of the command line (page ECh) by command, in place of what
     // the lab would print; it may hold any bytes, NUL included.
     std::map<std::string, std::string> cli_replies;
+    std::optional<std::uint32_t> service_us;  // time each command takes (default: the lab's for enclosures)
     microcode_settings microcode;
     bool vpd83_t10_first = false;  // VPD 83h starts with a T10 vendor ID designator, not the NAA
 };
@@ -107,12 +108,18 @@ struct disk_spec {
     scsi_address address;           // SCSI disks; host defaults to the enclosure's
     std::string controller;         // RAID controller it sits behind ("adaptec", "megaraid"; "" = none)
     std::vector<fault_spec> faults;
+    std::optional<std::uint32_t> service_us;  // time each command takes (default: the lab's for disks)
 };
+
+// Longest service time a description may give a command (10 s).
+inline constexpr std::uint32_t kMaxServiceUs = 10'000'000;
 
 struct lab_description {
     std::vector<enclosure_spec> enclosures;
     std::vector<disk_spec> disks;
     bool kernel_class_links = true;  // sysfs class entries as symbolic links, as the kernel makes them
+    std::uint32_t disk_service_us = 0;       // service time of a command to a disk without its own
+    std::uint32_t enclosure_service_us = 0;  // ... to an enclosure without its own
 };
 
 // Parses a lab description; on failure returns nullopt and sets `error`.

@@ -1,7 +1,11 @@
 #include "sim/lab_server.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <set>
+#include <thread>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -77,26 +81,31 @@ bool exchange(const std::string& socket, const wire::request& rq, std::span<cons
     return ok;
 }
 
-void handle(lab& the_lab, int fd, bool& stop, const std::function<void()>& on_stop) {
-    wire::request rq;
+// Reads one request; false when it is not a sound one.
+bool read_request(int fd, wire::request& rq, bytes& out) {
     if (!read_all(fd, &rq, sizeof rq) || rq.magic != wire::request_magic || rq.data_out_len > wire::max_data ||
         rq.data_in_len > wire::max_data || rq.cdb_len > sizeof rq.cdb)
-        return;
-    bytes out(rq.data_out_len);
-    if (!out.empty() && !read_all(fd, out.data(), out.size())) return;
+        return false;
+    out.resize(rq.data_out_len);
+    if (!out.empty() && !read_all(fd, out.data(), out.size())) return false;
     rq.node[sizeof rq.node - 1] = '\0';
+    return true;
+}
+
+void respond(int fd, wire::response& rs, const bytes& in) {
+    rs.data_in_len = static_cast<std::uint32_t>(in.size());
+    if (write_all(fd, &rs, sizeof rs) && !in.empty()) write_all(fd, in.data(), in.size());
+}
+
+// A command to a device: runs on the model (which takes the device's
+// service time) and answers.
+void answer_command(lab& the_lab, int fd, const wire::request& rq, const bytes& out) {
     wire::response rs;
     bytes in;
     // Lab time catches up with the sender's clock before the device sees the command.
-    if (rq.kind != wire::kind_control) the_lab.follow_sender_clock(rq.clock_kind, rq.sender_pid, rq.clock_ms);
-    if (rq.kind == wire::kind_control) {
-        std::string text;
-        rs.status = static_cast<std::uint8_t>(
-            control(the_lab, std::string_view(reinterpret_cast<const char*>(out.data()), out.size()), text, stop));
-        in.assign(text.begin(), text.end());
-    } else if (lab_device* dev = the_lab.find(rq.node); !dev) {
+    the_lab.follow_sender_clock(rq.clock_kind, rq.sender_pid, rq.clock_ms);
+    if (lab_device* dev = the_lab.find(rq.node); !dev) {
         rs.error = ENODEV;
-
     } else if (rq.kind == wire::kind_scsi) {
         scsi_command cmd;
         cmd.cdb = std::span<const std::uint8_t>(rq.cdb, rq.cdb_len);
@@ -146,10 +155,42 @@ void handle(lab& the_lab, int fd, bool& stop, const std::function<void()>& on_st
     } else {
         rs.error = EINVAL;
     }
-    rs.data_in_len = static_cast<std::uint32_t>(in.size());
-    if (stop && on_stop) on_stop();
-    if (write_all(fd, &rs, sizeof rs) && !in.empty()) write_all(fd, in.data(), in.size());
+    respond(fd, rs, in);
 }
+
+// The connections being answered on threads of their own: each answers the
+// commands of its connection, one after the other, until the sender closes it.
+class command_threads {
+public:
+    void start(lab& the_lab, int fd, wire::request rq, bytes out) {
+        {
+            const std::lock_guard lock(mutex_);
+            ++running_;
+            open_.insert(fd);
+        }
+        std::thread([this, &the_lab, fd, rq, out = std::move(out)]() mutable {
+            do {
+                answer_command(the_lab, fd, rq, out);
+            } while (read_request(fd, rq, out) && rq.kind != wire::kind_control);
+            const std::lock_guard lock(mutex_);
+            open_.erase(fd);
+            ::close(fd);
+            if (--running_ == 0) idle_.notify_all();
+        }).detach();
+    }
+    // Lets each connection finish the command it is answering, then ends it.
+    void wait_idle() {
+        std::unique_lock lock(mutex_);
+        for (const int fd : open_) ::shutdown(fd, SHUT_RD);
+        idle_.wait(lock, [this] { return running_ == 0; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable idle_;
+    std::size_t running_ = 0;
+    std::set<int> open_;
+};
 
 }  // namespace
 
@@ -174,16 +215,39 @@ int listen_on(const std::string& path, std::string& error) {
 }
 
 void serve(lab& the_lab, int listen_fd, const std::function<void()>& on_stop) {
+    // Control requests are answered here, one at a time; commands to devices
+    // each on a thread, so that devices serve theirs at the same time (the
+    // lab serialises the commands of one device).
+    command_threads commands;
     bool stop = false;
     while (!stop) {
         const int fd = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
-            return;
+            break;
         }
-        handle(the_lab, fd, stop, on_stop);
+        wire::request rq;
+        bytes out;
+        if (!read_request(fd, rq, out)) {
+            ::close(fd);
+            continue;
+        }
+        if (rq.kind != wire::kind_control) {
+            commands.start(the_lab, fd, rq, std::move(out));
+            continue;
+        }
+        wire::response rs;
+        std::string text;
+        rs.status = static_cast<std::uint8_t>(
+            control(the_lab, std::string_view(reinterpret_cast<const char*>(out.data()), out.size()), text, stop));
+        if (stop) {
+            commands.wait_idle();
+            if (on_stop) on_stop();
+        }
+        respond(fd, rs, bytes(text.begin(), text.end()));
         ::close(fd);
     }
+    commands.wait_idle();
 }
 
 int control(lab& the_lab, std::string_view text, std::string& out, bool& stop) {
@@ -226,11 +290,13 @@ int control(lab& the_lab, std::string_view text, std::string& out, bool& stop) {
             out = "wait needs a number of seconds: " + words[1] + "\n";
             return 1;
         }
+        const auto model = the_lab.hold();
         the_lab.clock().advance_ms(std::uint64_t{*seconds} * 1000);
         out = "";
         return 0;
     }
     if (words[0] == "state" && words.size() == 2) {
+        const auto model = the_lab.hold();
         lab_device* dev = the_lab.find(words[1]);
         if (!dev || !dev->as_enclosure) {
             out = "no enclosure " + words[1] + " in the lab\n";
@@ -240,6 +306,7 @@ int control(lab& the_lab, std::string_view text, std::string& out, bool& stop) {
         return 0;
     }
     if (words[0] == "dump" && words.size() == 3) {
+        const auto model = the_lab.hold();
         lab_device* dev = the_lab.find(words[1]);
         if (!dev) {
             out = "no device " + words[1] + " in the lab\n";

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "app/product/product.h"
 #include "basekit/console.h"
 #include "basekit/fixed_text.h"
+#include "basekit/ordered_jobs.h"
 #include "basekit/text.h"
 #include "basekit/trace.h"
 #include "cmdx/cmdxbasics/bytes.h"
@@ -126,6 +128,22 @@ int tag_enclosure(vdx_dev& device, std::span<const std::uint8_t> inquiry) {
 
 }  // namespace
 
+void for_each_device_concurrently(target_list& targets, const std::function<void(vdx_dev&, std::uint32_t)>& job) {
+    std::set<int> hosts;
+    for (const vdx_dev& device : targets.view())
+        if (device.scsi_address.port != 255) hosts.insert(device.scsi_address.port);
+    // The RAID helper libraries are not known to be thread-safe: their
+    // drives are served by the calling thread.
+    const auto behind_library = [&](std::size_t i) {
+        return vdx_dev_is_adaptec(targets[static_cast<std::uint32_t>(i)]) ||
+               vdx_dev_is_megaraid(targets[static_cast<std::uint32_t>(i)]);
+    };
+    run_ordered_jobs(
+        targets.count, job_workers(targets.count, hosts.size()),
+        [&](std::size_t i) { job(targets[static_cast<std::uint32_t>(i)], static_cast<std::uint32_t>(i)); },
+        behind_library);
+}
+
 const enclosure_target* attached_record(const vdx_dev& device, std::uint64_t tag) {
     return vdx_dev_data_payload<const enclosure_target>(device, tag);
 }
@@ -169,38 +187,41 @@ void enumerate_end_devices(target_list& targets) {
     vdx_dev_release(&list);
 }
 
+// One device of mark_ses_devices; true when it was tagged.
+bool mark_ses_device(vdx_dev& device, std::uint32_t i, bool verbose) {
+    CONSOLE_PRINT(kVerbosityDebug, "device %llX\n",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&device)));
+    CONSOLE_PRINT(kVerbosityDebug, "%u=%s\n", i, device.name);
+    if (device.connection != kVdxConnectionEnclosure) {
+        print_not_supported(device, verbose);
+        return false;
+    }
+    vdx_error error{};
+    if (vdx_dev_open(&error, &device) != 0) {
+        if (verbose) CONSOLE_PRINT(kVerbosityNormal, "Device found but cannot open: %s\n", device.name);
+        return false;
+    }
+    std::vector<std::uint8_t> inquiry(kInquiryBufferSize);
+    std::uint8_t type = 0xFF;
+    std::uint32_t transferred = 0;
+    const bool answered =
+        has_scsi_path(device) && cmdxscsi_inquiry(&error, &device, false, 0, inquiry, &transferred) == 0 &&
+        cmdxscsi_inquiry_parse_peripheral_type(&error, &type, cmdx::received(inquiry, transferred)) == 0;
+    if (!answered || type != kPeripheralEnclosureServices) {
+        if (answered) vdx_dev_cleanup(&device);
+        print_not_supported(device, verbose);
+        return false;
+    }
+    return tag_enclosure(device, cmdx::received(inquiry, transferred)) == 0;
+}
+
 std::uint32_t mark_ses_devices(target_list& targets, bool verbose) {
     TRACE_ENTER_EXIT();
-    std::uint32_t tagged = 0;
-    std::vector<std::uint8_t> inquiry(kInquiryBufferSize);
-    for (std::uint32_t i = 0; i < targets.count; ++i) {
-        vdx_dev& device = targets[i];
-        CONSOLE_PRINT(kVerbosityDebug, "device %llX\n",
-                      static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&device)));
-        CONSOLE_PRINT(kVerbosityDebug, "%u=%s\n", i, device.name);
-        if (device.connection != kVdxConnectionEnclosure) {
-            print_not_supported(device, verbose);
-            continue;
-        }
-        vdx_error error{};
-        if (vdx_dev_open(&error, &device) != 0) {
-            if (verbose) CONSOLE_PRINT(kVerbosityNormal, "Device found but cannot open: %s\n", device.name);
-            continue;
-        }
-        std::fill(inquiry.begin(), inquiry.end(), 0);
-        std::uint8_t type = 0xFF;
-        std::uint32_t transferred = 0;
-        const bool answered =
-            has_scsi_path(device) && cmdxscsi_inquiry(&error, &device, false, 0, inquiry, &transferred) == 0 &&
-            cmdxscsi_inquiry_parse_peripheral_type(&error, &type, cmdx::received(inquiry, transferred)) == 0;
-        if (!answered || type != kPeripheralEnclosureServices) {
-            if (answered) vdx_dev_cleanup(&device);
-            print_not_supported(device, verbose);
-            continue;
-        }
-        if (tag_enclosure(device, cmdx::received(inquiry, transferred)) == 0) ++tagged;
-    }
-    return tagged;
+    std::vector<char> tagged(targets.count, 0);
+    for_each_device_concurrently(targets, [&](vdx_dev& device, std::uint32_t i) {
+        tagged[i] = mark_ses_device(device, i, verbose);
+    });
+    return static_cast<std::uint32_t>(std::count(tagged.begin(), tagged.end(), 1));
 }
 
 void end_device_os_name(const vdx_dev& device, char (&os_name)[1024]) {
@@ -222,11 +243,10 @@ void end_device_os_name(const vdx_dev& device, char (&os_name)[1024]) {
 
 void mark_end_device(target_list& targets) {
     TRACE_ENTER_EXIT();
-    for (std::uint32_t i = 0; i < targets.count; ++i) {
-        vdx_dev& device = targets[i];
+    for_each_device_concurrently(targets, [](vdx_dev& device, std::uint32_t i) {
         if (enclosure_of(device)) {
             CONSOLE_PRINT(kVerbosityDebug, "skip device %s\n", device.name);
-            continue;
+            return;
         }
         CONSOLE_PRINT(kVerbosityDebug, "mark device %s\n", device.name);
         auto record = std::make_unique<enclosure_target>();
@@ -270,7 +290,7 @@ void mark_end_device(target_list& targets) {
         }
         record->marked = 1;
         vdx_dev_data_attach(&device, kEndDeviceTag, std::move(record));
-    }
+    });
 }
 
 int get_device_sas_address(vdx_dev& device, std::span<char> out, std::span<char> target_port) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "app/discovery/enclosure_target.h"
@@ -14,6 +15,13 @@ namespace enctl {
 // Enumeration mask of enumerate_all_enclosures: disks, IDE/ATA class
 // controllers and enclosure devices.
 inline constexpr std::uint32_t kEnclosureEnumerationMask = 35;
+
+// Runs job(device, index) for every device of the table on a small pool of
+// threads (basekit/ordered_jobs.h): what the jobs print comes out in table
+// order, byte for byte as in a run one device after another. A job may touch
+// only its own device and read the others.
+void for_each_device_concurrently(target_list& targets,
+                                  const std::function<void(vdx_dev&, std::uint32_t)>& job);
 
 // Appends a copy of every enclosure (SES) device found.
 void enumerate_all_enclosures(target_list& targets);

@@ -56,31 +56,38 @@ bool one_drive(const std::vector<const enclosure_target*>& records) {
 // candidates are settled by the slot's page 0Ah port addresses against each
 // disk's VPD 83h target port; what is still more than one drive (paths to one
 // drive share its logical unit name) is left unpaired rather than guessed.
-const enclosure_target* pair_slot_with_disk(int bus, const slot_record& slot, const target_list& targets) {
-    const std::string_view serial = text_of(slot.serial);
-    if (serial.empty()) return nullptr;
+std::vector<const enclosure_target*> candidates(int bus, std::string_view serial, const disk_pairing& disks) {
     std::vector<const enclosure_target*> found;
     bool exact = false;
-    for (std::uint32_t i = 0; i < targets.count; ++i) {
-        const enclosure_target* record = attached_record(targets[i], kEndDeviceTag);
-        if (!record || targets[i].connection == kVdxConnectionEnclosure) continue;
-        CONSOLE_PRINT(kVerbosityDebug, "***Compare [%u] %s bus=%d sn=%s sas=%s\n", i, record->os_name, record->bus,
-                      record->serial, record->sas_address);
-        const std::string_view disk_serial = text_of(record->serial);
-        // A drive behind a RAID controller has no SCSI port of the host to
-        // compare: its serial alone pairs it.
-        const bool behind_controller = vdx_dev_is_adaptec(targets[i]) || vdx_dev_is_megaraid(targets[i]);
-        if ((record->bus != bus && !behind_controller) || disk_serial.find(serial) == std::string_view::npos) continue;
-        const bool is_exact = disk_serial == serial;
-        if (exact && !is_exact) continue;
+    const auto consider = [&](const disk_pairing::disk& d) {
+        const enclosure_target* record = d.record;
+        CONSOLE_PRINT(kVerbosityDebug, "***Compare [%u] %s bus=%d sn=%s sas=%s\n", d.index, record->os_name,
+                      record->bus, record->serial, record->sas_address);
+        if ((record->bus != bus && !d.behind_controller) || d.serial.find(serial) == std::string_view::npos) return;
+        const bool is_exact = d.serial == serial;
+        if (exact && !is_exact) return;
         if (is_exact && !exact) {
             found.clear();
             exact = true;
         }
-        CONSOLE_PRINT(kVerbosityDebug, "***Match found [%u] %s bus=%d sn=%s sas=%s cap=%s\n", i, record->os_name,
-                      record->bus, record->serial, record->sas_address, record->capacity);
+        CONSOLE_PRINT(kVerbosityDebug, "***Match found [%u] %s bus=%d sn=%s sas=%s cap=%s\n", d.index,
+                      record->os_name, record->bus, record->serial, record->sas_address, record->capacity);
         found.push_back(record);
+    };
+    // A debug run lists every comparison; otherwise only the disks whose
+    // serial may contain the slot's are compared (the same ones match).
+    if (g_console_verbosity >= kVerbosityDebug) {
+        for (const disk_pairing::disk& d : disks.disks()) consider(d);
+    } else {
+        for (const std::uint32_t at : disks.may_contain(serial)) consider(disks.disks()[at]);
     }
+    return found;
+}
+
+const enclosure_target* pair_slot_with_disk(int bus, const slot_record& slot, const disk_pairing& disks) {
+    const std::string_view serial = text_of(slot.serial);
+    if (serial.empty()) return nullptr;
+    const std::vector<const enclosure_target*> found = candidates(bus, serial, disks);
     if (found.size() > 1) {
         std::vector<const enclosure_target*> by_port = found;
         std::erase_if(by_port, [&](const enclosure_target* r) { return !is_port_of(slot, text_of(r->target_port)); });
@@ -130,10 +137,53 @@ int fill_from_page_a(vdx_dev& device, slot_record* slots, std::size_t size) {
     return 0;
 }
 
-int find_os_handle_name(int bus, slot_record& slot, const target_list& targets) {
+disk_pairing::disk_pairing(const target_list& targets) {
+    for (std::uint32_t i = 0; i < targets.count; ++i) {
+        const enclosure_target* record = attached_record(targets[i], kEndDeviceTag);
+        if (!record || targets[i].connection == kVdxConnectionEnclosure) continue;
+        const auto at = static_cast<std::uint32_t>(disks_.size());
+        const std::string_view serial = text_of(record->serial);
+        disks_.push_back({i, record, serial, vdx_dev_is_adaptec(targets[i]) || vdx_dev_is_megaraid(targets[i])});
+        for (std::size_t from = 0; from + kPiece <= serial.size(); ++from)
+            pieces_.push_back({piece_text(serial.substr(from, kPiece)), at});
+    }
+    std::sort(pieces_.begin(), pieces_.end());
+    pieces_.erase(std::unique(pieces_.begin(), pieces_.end()), pieces_.end());
+}
+
+std::uint32_t disk_pairing::piece_text(std::string_view four) {
+    std::uint32_t text = 0;
+    for (const char c : four) text = text << 8 | static_cast<unsigned char>(c);
+    return text;
+}
+
+std::vector<std::uint32_t> disk_pairing::may_contain(std::string_view serial) const {
+    std::vector<std::uint32_t> positions;
+    if (serial.size() < kPiece) {
+        positions.resize(disks_.size());
+        for (std::uint32_t at = 0; at < positions.size(); ++at) positions[at] = at;
+        return positions;
+    }
+    // A serial that contains `serial` contains each of its pieces: the
+    // rarest piece's disks are the ones to compare.
+    std::pair<std::vector<piece>::const_iterator, std::vector<piece>::const_iterator> fewest;
+    bool first = true;
+    for (std::size_t from = 0; from + kPiece <= serial.size(); ++from) {
+        const std::uint32_t text = piece_text(serial.substr(from, kPiece));
+        const auto range = std::equal_range(pieces_.begin(), pieces_.end(), piece{text, 0},
+                                            [](const piece& a, const piece& b) { return a.text < b.text; });
+        if (range.first == range.second) return positions;
+        if (first || range.second - range.first < fewest.second - fewest.first) fewest = range;
+        first = false;
+    }
+    for (auto it = fewest.first; it != fewest.second; ++it) positions.push_back(it->position);
+    return positions;
+}
+
+int find_os_handle_name(int bus, slot_record& slot, const disk_pairing& disks) {
     CONSOLE_PRINT(kVerbosityDebug, "find_os_handle_name: ses_scsi_bus=%d sn=%s sas=%s\n", bus, slot.serial,
                   slot.drive_sas_address);
-    const enclosure_target* match = pair_slot_with_disk(bus, slot, targets);
+    const enclosure_target* match = pair_slot_with_disk(bus, slot, disks);
     if (!match) {
         if (slot.naa_identifier[0] == '\0') set_text(slot.naa_identifier, "                ");
         return 1;

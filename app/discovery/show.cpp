@@ -14,7 +14,7 @@
 
 namespace enctl {
 
-int show_end_devices(vdx_dev& enclosure, const target_list& targets) {
+int show_end_devices(vdx_dev& enclosure, const disk_pairing& disks) {
     iom_address_record ioms{};
     std::array<slot_record, kSlotTableSize> slots{};
     if (fill_from_page7(enclosure, ioms, slots.data(), slots.size()) != 0) {
@@ -45,7 +45,7 @@ int show_end_devices(vdx_dev& enclosure, const target_list& targets) {
     for (std::uint32_t number = 0; number < slots.size(); ++number) {
         slot_record& slot = slots[number];
         if (!slot.connected || slot.serial[0] == '\0') continue;
-        find_os_handle_name(bus, slot, targets);
+        find_os_handle_name(bus, slot, disks);
         CONSOLE_PRINT(kVerbosityNormal, "   %3u  %-8s  %-7s  %-12s  %c:%-12s  %s\n", number, slot.serial, slot.capacity,
                       slot.naa_identifier, expander_digit(slot, ioms), slot.attached_sas_address, slot.os_handle_name);
     }
@@ -53,11 +53,13 @@ int show_end_devices(vdx_dev& enclosure, const target_list& targets) {
 }
 
 int show_devices(bool handles, target_list& targets) {
-    for (std::uint32_t i = 0; i < targets.count; ++i) {
-        vdx_dev& device = targets[i];
+    // Each enclosure's listing reads only its own pages and the disks'
+    // records, so the enclosures are asked at the same time.
+    const disk_pairing disks(targets);
+    for_each_device_concurrently(targets, [&](vdx_dev& device, std::uint32_t i) {
         CONSOLE_PRINT(kVerbosityDebug, "show device %u - %s\n", i, device.name);
         const enclosure_target* target = enclosure_of(device);
-        if (!has_scsi_path(device) || !target) continue;
+        if (!has_scsi_path(device) || !target) return;
         CONSOLE_PRINT(kVerbosityNormal, "Device: %s\n", device.name);
         if (!handles) {
             CONSOLE_PRINT(kVerbosityNormal, "    product : %s\n", target->product_id);
@@ -67,10 +69,10 @@ int show_devices(bool handles, target_list& targets) {
         } else if (!target->extended_support || target->product_code == kProductAmberRidge) {
             CONSOLE_PRINT(kVerbosityNormal, "Operation not supported on this product\n");
         } else {
-            show_end_devices(device, targets);
+            show_end_devices(device, disks);
         }
         CONSOLE_PRINT(kVerbosityNormal, "\n");
-    }
+    });
     return 0;
 }
 

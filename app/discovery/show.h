@@ -3,6 +3,7 @@
 // enclosure's slots.
 #pragma once
 
+#include "app/discovery/ses_fill.h"
 #include "app/discovery/target_list.h"
 
 namespace enctl {
@@ -11,6 +12,6 @@ namespace enctl {
 int show_devices(bool handles, target_list& targets);
 
 // The drive listing of one enclosure. 0, or 1 when a page could not be read.
-int show_end_devices(vdx_dev& enclosure, const target_list& targets);
+int show_end_devices(vdx_dev& enclosure, const disk_pairing& disks);
 
 }  // namespace enctl

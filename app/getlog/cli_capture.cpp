@@ -178,7 +178,7 @@ int get_device_handles(vdx_dev& device, const target_list& targets) {
     enter_log_folder(kJbodLogsFolder, true);
     const std::string path = enclosure_file(device, "device_handles", ".txt");
     if (console_capture_begin(path) == 0) {
-        show_end_devices(device, targets);
+        show_end_devices(device, disk_pairing(targets));
         console_capture_end();
     }
     CONSOLE_PRINT(kVerbosityNormal, "*File saved: %s\n", path.c_str());

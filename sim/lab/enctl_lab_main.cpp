@@ -8,7 +8,8 @@
 //   enctl-lab state DIR DEVICE       an enclosure's state as JSON
 //   enctl-lab env DIR                print the environment again
 //   enctl-lab json [LAB.json]        the completed lab description (default lab without a file)
-//   enctl-lab generate ENCLOSURES DISKS   a big lab description for benchmarks
+//   enctl-lab generate ENCLOSURES DISKS [DISK_US [ENCLOSURE_US]]
+//                                    a big lab description for benchmarks
 //   enctl-lab image PRODUCT NAME FILE|DIR [--corrupt] [--size BYTES] [--zoning]
 //                                    a firmware (zoning) image the lab's enclosures take
 //   enctl-lab wait DIR SECONDS       let lab time pass
@@ -45,7 +46,7 @@ constexpr const char* usage_text =
     "       enctl-lab state DIR DEVICE\n"
     "       enctl-lab env DIR\n"
     "       enctl-lab json [LAB.json]\n"
-    "       enctl-lab generate ENCLOSURES DISKS\n"
+    "       enctl-lab generate ENCLOSURES DISKS [DISK_US [ENCLOSURE_US]]\n"
     "       enctl-lab image PRODUCT NAME FILE|DIR [--corrupt] [--size BYTES] [--zoning]\n"
     "       enctl-lab wait DIR SECONDS\n";
 
@@ -273,14 +274,20 @@ int main(int argc, char** argv) {
     }
     if (cmd == "image") return image(args);
     if (cmd == "wait" && args.size() == 3) return control_command(args[1], "wait " + args[2]);
-    if (cmd == "generate" && args.size() == 3) {
-        std::uint32_t enclosures = 0, disks = 0;
+    if (cmd == "generate" && args.size() >= 3 && args.size() <= 5) {
+        std::uint32_t enclosures = 0, disks = 0, disk_us = 0, enclosure_us = 0;
         if (!parse_count(argv[2], enclosures) || !parse_count(argv[3], disks) || enclosures == 0 ||
-            enclosures > 200) {
-            std::fputs("enctl-lab: generate needs 1 to 200 enclosures and 0 to 100000 disks\n", stderr);
+            enclosures > 200 || (args.size() > 3 && !parse_count(argv[4], disk_us)) ||
+            (args.size() > 4 && !parse_count(argv[5], enclosure_us))) {
+            std::fputs("enctl-lab: generate needs 1 to 200 enclosures, 0 to 100000 disks and service times "
+                       "of 0 to 100000 us\n",
+                       stderr);
             return 2;
         }
-        std::fputs(lab_description_json(generated_lab(enclosures, disks)).c_str(), stdout);
+        lab_description generated = generated_lab(enclosures, disks);
+        generated.disk_service_us = disk_us;
+        generated.enclosure_service_us = enclosure_us;
+        std::fputs(lab_description_json(generated).c_str(), stdout);
         return 0;
     }
     return usage();

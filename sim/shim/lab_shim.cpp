@@ -153,28 +153,87 @@ void stamp_clock(wire::request& rq) {
     rq.clock_ms = ms;
 }
 
+// This thread's connection to the lab, kept for its next commands: the lab
+// answers any number of requests on one connection, so a program that sends
+// thousands of commands does not pay a connection for each. A connection is
+// not taken over by a forked child, and is given up when the program closed
+// its descriptor (the socket behind it is checked before each use).
+struct lab_connection {
+    int fd = -1;
+    pid_t pid = 0;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    char sock[sizeof(sockaddr_un{}.sun_path)] = {};
+
+    ~lab_connection() { drop(); }
+    bool usable(const char* path) const {
+        if (fd < 0 || pid != getpid() || strcmp(sock, path) != 0) return false;
+        static fstat_fn real_fstat = real<fstat_fn>("fstat");
+        struct stat st;
+        return real_fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode) && st.st_dev == dev && st.st_ino == ino;
+    }
+    void drop() {
+        static close_fn real_close = real<close_fn>("close");
+        if (fd >= 0 && pid == getpid() && usable(sock)) real_close(fd);
+        fd = -1;
+    }
+    bool open(const char* path) {
+        drop();
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        if (strlen(path) >= sizeof addr.sun_path) return false;
+        strcpy(addr.sun_path, path);
+        const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (s < 0) return false;
+        static close_fn real_close = real<close_fn>("close");
+        static fstat_fn real_fstat = real<fstat_fn>("fstat");
+        struct stat st;
+        if (connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || real_fstat(s, &st) != 0) {
+            real_close(s);
+            return false;
+        }
+        fd = s;
+        pid = getpid();
+        dev = st.st_dev;
+        ino = st.st_ino;
+        strcpy(sock, path);
+        return true;
+    }
+};
+thread_local lab_connection t_lab;
+
 // One request to the lab process, stamped with the clock reading. Data in
 // lands in `in` (at most `in_size` bytes, the count in `*in_len`). False when
-// the lab cannot be reached.
+// the lab cannot be reached. A kept connection the lab has closed (a lab
+// restarted between two commands) is replaced once, when no answer had begun.
 bool lab_exchange(wire::request rq, const void* out, void* in, size_t in_size, wire::response& rs,
                   size_t* in_len) {
     stamp_clock(rq);
+    *in_len = 0;
     char dev_dir[4096], sock[4096];
     if (!lab_paths(dev_dir, sizeof dev_dir, sock, sizeof sock)) return false;
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (strlen(sock) >= sizeof addr.sun_path) return false;
-    strcpy(addr.sun_path, sock);
-    const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (s < 0) return false;
-    static close_fn real_close = real<close_fn>("close");
-    bool ok = connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && write_all(s, &rq, sizeof rq) &&
-              (rq.data_out_len == 0 || write_all(s, out, rq.data_out_len)) && read_all(s, &rs, sizeof rs) &&
-              rs.magic == wire::response_magic && rs.data_in_len <= in_size;
-    if (ok && rs.data_in_len > 0) ok = read_all(s, in, rs.data_in_len);
-    *in_len = ok ? rs.data_in_len : 0;
-    real_close(s);
-    return ok;
+    if (strlen(sock) >= sizeof t_lab.sock) return false;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const bool kept = t_lab.usable(sock);
+        if (!kept && !t_lab.open(sock)) return false;
+        const int s = t_lab.fd;
+        const bool sent = write_all(s, &rq, sizeof rq) && (rq.data_out_len == 0 || write_all(s, out, rq.data_out_len));
+        const bool answered = sent && read_all(s, &rs, sizeof rs);
+        if (!answered) {
+            t_lab.drop();
+            if (kept) continue;
+            return false;
+        }
+        bool ok = rs.magic == wire::response_magic && rs.data_in_len <= in_size;
+        if (ok && rs.data_in_len > 0) ok = read_all(s, in, rs.data_in_len);
+        if (!ok) {
+            t_lab.drop();
+            return false;
+        }
+        *in_len = rs.data_in_len;
+        return true;
+    }
+    return false;
 }
 
 int fail(int err) {

@@ -6,6 +6,7 @@
 #include "app/discovery/discovery.h"
 #include "app/discovery/ses_fill.h"
 #include "app/discovery/target_list.h"
+#include "basekit/console.h"
 #include "basekit/fixed_text.h"
 
 namespace enctl {
@@ -98,21 +99,33 @@ protected:
 // A slot pairs only with a disk on the enclosure's bus whose serial contains
 // the slot's: never with an enclosure processor; an exact serial wins; several
 // candidates are settled by the slot's page 0Ah port addresses, else left
-// unpaired (NAA identifier 16 blanks) unless they are paths to one drive.
+// unpaired (NAA identifier 16 blanks) unless they are paths to one drive. The
+// lookup by exact serial (normal runs) and the walk that lists every
+// comparison (debug runs) pair alike.
 TEST_F(FindOsHandleName, PairsOnlyWithTheOneDiskTheSlotNames) {
     const char* const blanks = "                ";
-    for (const auto& [bus, serial, port, handle, naa] :
-         {std::tuple{1, "ABC12345", "", "/dev/sdb", "5000C500000000B0"}, {3, "ABC12345", "", "", blanks},
-          {1, "XZA1ABC12345", "", "", blanks}, {1, "ENCL", "", "", blanks}, {1, "SESPROC", "", "", blanks},
-          {1, "XYZ777", "", "/dev/sde", "N4"}, {1, "XYZ77", "P5", "/dev/sdf", "N5"}, {1, "XYZ77", "", "", blanks},
-          {1, "XYZ77", "P9", "", blanks}, {1, "MP0001", "", "/dev/sdg", "N6"}, {1, "MP0001", "P6B", "/dev/sdh", "N6"}}) {
-        slot_record slot{};
-        set_text(slot.serial, serial);
-        set_text(slot.port_sas_address[1], port);
-        EXPECT_EQ(find_os_handle_name(bus, slot, targets_), handle[0] ? 0 : 1) << bus << serial << port;
-        EXPECT_EQ(text_of(slot.os_handle_name), handle) << serial << port;
-        EXPECT_EQ(text_of(slot.naa_identifier), naa) << serial << port;
+    const disk_pairing disks(targets_);
+    const int verbosity = g_console_verbosity;
+    for (const int level : {kVerbosityNormal, kVerbosityDebug}) {
+        g_console_verbosity = level;
+        // The debug listing goes to a file, not into the test's output.
+        if (level == kVerbosityDebug) console_capture_begin(::testing::TempDir() + "pairing_debug.txt");
+        for (const auto& [bus, serial, port, handle, naa] :
+             {std::tuple{1, "ABC12345", "", "/dev/sdb", "5000C500000000B0"}, {3, "ABC12345", "", "", blanks},
+              {1, "XZA1ABC12345", "", "", blanks}, {1, "ENCL", "", "", blanks}, {1, "SESPROC", "", "", blanks},
+              {1, "XYZ777", "", "/dev/sde", "N4"}, {1, "XYZ77", "P5", "/dev/sdf", "N5"}, {1, "XYZ77", "", "", blanks},
+              {1, "XYZ77", "P9", "", blanks}, {1, "MP0001", "", "/dev/sdg", "N6"},
+              {1, "MP0001", "P6B", "/dev/sdh", "N6"}}) {
+            slot_record slot{};
+            set_text(slot.serial, serial);
+            set_text(slot.port_sas_address[1], port);
+            EXPECT_EQ(find_os_handle_name(bus, slot, disks), handle[0] ? 0 : 1) << level << bus << serial << port;
+            EXPECT_EQ(text_of(slot.os_handle_name), handle) << level << serial << port;
+            EXPECT_EQ(text_of(slot.naa_identifier), naa) << level << serial << port;
+        }
+        console_capture_end();
     }
+    g_console_verbosity = verbosity;
 }
 
 }  // namespace

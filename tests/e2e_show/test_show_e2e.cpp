@@ -160,7 +160,8 @@ INSTANTIATE_TEST_SUITE_P(Labs, ShowE2e, ::testing::ValuesIn(kLabs),
 
 // A drive that stops answering costs one time-out: after it, nothing more is
 // sent to it in the run (traced), and its data shows as not read. Disk 1 times
-// out on its first command, disk 2 on READ CAPACITY (after the probe).
+// out on its first INQUIRY (VPD 80h, after READ CAPACITY), disk 2 on READ
+// CAPACITY; neither is sent anything after that.
 TEST(ShowE2eTimeOuts, ADriveIsSentNothingMoreAfterItsFirstTimeOut) {
     running_lab lab(R"({"enclosures": [{"product": 5, "label": "o", "serial": "OPAL-TO"}],
       "disks": [{"enclosure": "o", "slot": 0, "serial": "FINE0000"},

@@ -189,6 +189,37 @@ TEST(SimLab, FaultsFireAsDescribedOnTheLabClock) {
     EXPECT_EQ(l.execute_scsi(l.devices()[0], c).status, 0x08);
 }
 
+// A clock that records the service waits instead of sleeping.
+struct service_waits final : clock_source {
+    std::uint64_t now_ms() override { return 0; }
+    void sleep_ms(std::uint64_t ms) override { waited_us.push_back(ms * 1000); }
+    void sleep_us(std::uint64_t us) override { waited_us.push_back(us); }
+    std::vector<std::uint64_t> waited_us;
+};
+
+TEST(SimLab, ServiceTimesPerDeviceOrByKindAndTheBusiestDevice) {
+    lab l(described(R"({"enclosure_service_us": 2000, "disk_service_us": 300,
+        "enclosures": [{"product": 5}, {"product": 6, "service_us": 0}],
+        "disks": [{"enclosure": "encl0", "slot": 0}, {"enclosure": "encl0", "slot": 1, "service_us": 5000}]})"));
+    service_waits waits;
+    l.set_service_clock(&waits);
+    const std::uint8_t inquiry[] = {0x12, 0, 0, 0, 96, 0};
+    scsi_command c;
+    c.cdb = inquiry;
+    c.data_in_capacity = 96;
+    for (const char* name : {"SCSI1:0,0,0", "SCSI1:0,0,0", "SCSI2:0,0,0", "disk0", "disk1"})
+        EXPECT_EQ(l.execute_scsi(*l.find(name), c).status, 0) << name;
+    EXPECT_EQ(waits.waited_us, (std::vector<std::uint64_t>{2000, 2000, 300, 5000}));
+    const std::string stats = l.stats_text();
+    EXPECT_TRUE(stats.ends_with("total 5\nbusiest disk1 5000 us\n")) << stats;
+    l.reset_stats();
+    EXPECT_EQ(l.stats_text(), "total 0\n");
+    // The completed description keeps them.
+    const std::string json = lab_description_json(l.description());
+    for (const char* key : {"\"enclosure_service_us\":\t2000", "\"disk_service_us\":\t300", "\"service_us\":\t5000"})
+        EXPECT_NE(json.find(key), std::string::npos) << key << json;
+}
+
 TEST(SimLab, NvmeControllerAnswersWithNvmeStatuses) {
     lab l(described(R"({"disks": [{"kind": "nvme",
         "faults": [{"opcode": 6, "page": 2, "kind": "nvme_status", "status": 385}]}]})"));

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,7 +20,7 @@ namespace enctl::testing {
 namespace {
 
 sim::lab* g_served = nullptr;
-vdx_handle g_next_handle = 1000;
+std::atomic<vdx_handle> g_next_handle = 1000;
 
 // The lab device behind a record, by its index in the lab's device list.
 struct lab_state final : vdx_backend_state {
@@ -218,10 +219,14 @@ bool lab_probe_nvme(vdx_dev* dev) {
 
 bool lab_probe_scsi(vdx_dev* dev) { return device_of(*dev) && !lab_probe_nvme(dev); }
 
-// The Linux probe's two questions: the ATA Information VPD page (89h), else
-// ATA IDENTIFY DEVICE through ATA PASS-THROUGH.
+// The Linux probe: the vendor the kernel read (sysfs `vendor`, "ATA" behind
+// a SAT layer) decides; without one, two questions: the ATA Information VPD
+// page (89h), else ATA IDENTIFY DEVICE through ATA PASS-THROUGH.
 bool lab_probe_scsi_sat_ata(vdx_dev* dev) {
     if (dev->connection != kVdxConnectionStorage || !lab_probe_scsi(dev)) return false;
+    std::string_view vendor = device_of(*dev)->vendor;
+    while (!vendor.empty() && vendor.back() == ' ') vendor.remove_suffix(1);
+    if (!vendor.empty()) return vendor == "ATA";
     std::uint8_t vpd[572] = {};
     vdx_scsi_cmd inquiry{};
     const std::uint8_t cdb[6] = {0x12, 0x01, 0x89, sizeof vpd >> 8, sizeof vpd & 0xFF, 0};

@@ -136,6 +136,9 @@ TEST_F(LinuxTree, BrokenEntriesAreSkippedWithATraceLineAndAbsoluteLinksReadBelow
     fs::remove(fs::canonical(sg / "sg1/device") / "type");
     fs::create_directories(sg / "sg7");
     fs::create_symlink("../../nowhere/4:0:0:0", sg / "sg7/device");  // dangling
+    fs::create_directories(sg / "sg8");
+    fs::create_symlink("../sg8/loop", sg / "sg8/loop");  // links that go round
+    fs::create_symlink("loop/4:0:0:0", sg / "sg8/device");
     fs::create_directories(sg / "sgX");
     // The kernel's relative link replaced by an absolute one, read below the root.
     fs::remove(sg / "sg3");
@@ -144,6 +147,7 @@ TEST_F(LinuxTree, BrokenEntriesAreSkippedWithATraceLineAndAbsoluteLinksReadBelow
     EXPECT_EQ(names(kVdxEnumAll), (std::vector<std::string>{"disk0", "disk1", "nvme0", "SCSI300:0,7,0"}));
     for (const char* line : {"skipping sdc - no device link\n", "skipping sg5 - device host1 is not a scsi address\n",
                              "skipping sg1 - peripheral type unreadable\n", "skipping sg7 - no device link\n",
+                             "skipping sg8 - no device link\n",
                              "skipping /sys/class/scsi_generic/sgX - unexpected name\n"})
         EXPECT_NE(g_traced.find(line), std::string::npos) << line << g_traced;
 }
@@ -420,25 +424,37 @@ TEST_F(Seam, NvmeAdminCommandAndItsStatus) {
 
 TEST_F(Seam, ProbeFindsNvmeSatAndPlainScsi) {
     vdx_error error{};
-    // SAS disk: VPD 89h and ATA PASS-THROUGH both end in CHECK CONDITION.
+    // The kernel's INQUIRY vendor decides without a command: the SAS disk is
+    // plain SCSI, the SATA disk ("ATA") sits behind a SAT layer.
+    ASSERT_EQ(vdx_dev_probe(&error, &list_[0]), 0) << error.message;
+    EXPECT_EQ(list_[0].interface, kVdxInterfaceScsi);
+    ASSERT_EQ(vdx_dev_probe(&error, &list_[1]), 0);
+    EXPECT_EQ(list_[1].interface, kVdxInterfaceScsiSatAta);
+    EXPECT_TRUE(g_kernel.cdb.empty()) << "no command sent";
+    ASSERT_EQ(vdx_dev_probe(&error, &list_[2]), 0);
+    EXPECT_EQ(list_[2].interface, kVdxInterfaceNvme);
+    ASSERT_EQ(vdx_dev_probe(&error, &list_[3]), 0);
+    EXPECT_EQ(list_[3].interface, kVdxInterfaceScsi);
+
+    // Without a readable vendor the device is asked. A SAS disk refuses VPD
+    // 89h and ATA PASS-THROUGH...
+    for (const char* disk : {"sda", "sdb"}) ASSERT_TRUE(fs::remove(root_ / "sys/block" / disk / "device/vendor"));
+    names(kVdxEnumAll);
+    for (vdx_dev& d : list_.view()) ASSERT_EQ(vdx_dev_open(&error, &d), 0) << error.message;
     g_kernel.answer.status = 0x02;
     ASSERT_EQ(vdx_dev_probe(&error, &list_[0]), 0) << error.message;
     EXPECT_EQ(list_[0].interface, kVdxInterfaceScsi);
     EXPECT_EQ(g_kernel.cdb[0], 0x85);
-    // SATA disk: the ATA Information page is there...
+    // ...a SATA disk has the ATA Information page...
     g_kernel.answer = {.data = {0x00, 0x89, 0x02, 0x38}};
     ASSERT_EQ(vdx_dev_probe(&error, &list_[1]), 0);
     EXPECT_EQ(list_[1].interface, kVdxInterfaceScsiSatAta);
-    // ...or it answers IDENTIFY through SAT.
+    // ...or answers IDENTIFY through SAT.
     g_kernel.answer.data = {};
     g_kernel.status_for = [](const std::uint8_t* cdb) -> unsigned char { return cdb[0] == 0x85 ? 0 : 2; };
     list_[1].interface = 0;
     ASSERT_EQ(vdx_dev_probe(&error, &list_[1]), 0);
     EXPECT_EQ(list_[1].interface, kVdxInterfaceScsiSatAta);
-    ASSERT_EQ(vdx_dev_probe(&error, &list_[2]), 0);
-    EXPECT_EQ(list_[2].interface, kVdxInterfaceNvme);
-    ASSERT_EQ(vdx_dev_probe(&error, &list_[3]), 0);
-    EXPECT_EQ(list_[3].interface, kVdxInterfaceScsi);
 }
 
 }  // namespace

@@ -85,10 +85,22 @@ bool scsi_good(vdx_dev* dev, vdx_scsi_cmd* cmd) {
     return vdx_linux_scsi_execute(&error, dev, cmd) == 0 && cmd->scsi_status == 0;
 }
 
-// A SCSI disk that speaks ATA behind a SAT layer: it has the ATA Information
-// VPD page (89h), or it answers ATA IDENTIFY DEVICE through ATA PASS-THROUGH.
+// A SCSI disk that speaks ATA behind a SAT layer. Enumeration read the
+// kernel's INQUIRY vendor, which decides without a command; only when that
+// was unreadable is the device asked: it has the ATA Information VPD page
+// (89h), or it answers ATA IDENTIFY DEVICE through ATA PASS-THROUGH.
 bool linux_probe_scsi_sat_ata(vdx_dev* dev) {
     if (dev->connection != kVdxConnectionStorage || linux_probe_nvme(dev)) return false;
+    if (const auto* state = vdx_backend_state_of<vdx_linux_state>(*dev)) {
+        switch (state->disk_command_set) {
+            case vdx_linux_state::command_set::sat_ata:
+                return true;
+            case vdx_linux_state::command_set::scsi:
+                return false;
+            case vdx_linux_state::command_set::unknown:
+                break;
+        }
+    }
 
     std::array<std::uint8_t, 572> vpd{};
     vdx_scsi_cmd inquiry;

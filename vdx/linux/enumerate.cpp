@@ -85,10 +85,19 @@ std::optional<scsi_device> scsi_device_of(const fs::path& entry, const char* wha
     return scsi_device{*folder, *address};
 }
 
+// The kernel filled the device folder's `vendor` from its INQUIRY; a
+// SCSI/ATA translation layer reports "ATA" there.
+vdx_linux_state::command_set disk_command_set(const fs::path& folder) {
+    const auto vendor = linux_sysfs::read_text(folder / "vendor");
+    if (!vendor || vendor->empty()) return vdx_linux_state::command_set::unknown;
+    return *vendor == "ATA" ? vdx_linux_state::command_set::sat_ata : vdx_linux_state::command_set::scsi;
+}
+
 }  // namespace
 
 void vdx_linux_enumerate_disks(vdx_dev_list* list) {
     TRACE_ENTER_EXIT();
+    const linux_sysfs::link_walk_scope walk;
     const auto entries = numbered_entries("/sys/block", [](const std::string& name) -> std::optional<std::uint32_t> {
         if (name.rfind("sd", 0) != 0) return std::nullopt;
         const int index = vdx_linux_disk_index(name);
@@ -113,6 +122,7 @@ void vdx_linux_enumerate_disks(vdx_dev_list* list) {
         rec->connection_driver = kVdxDriverUnknown;
         rec->physical_drive_number = entry.number;
         set_address(rec, device->address);
+        static_cast<vdx_linux_state&>(*rec->backend_state).disk_command_set = disk_command_set(device->folder);
         TRACE_AT(kTraceDevice, "captured disk addr - path %s\n", rec->device_path);
     }
 }
@@ -142,6 +152,7 @@ void vdx_linux_enumerate_nvme(vdx_dev_list* list) {
 
 void vdx_linux_enumerate_ses(vdx_dev_list* list) {
     TRACE_ENTER_EXIT();
+    const linux_sysfs::link_walk_scope walk;
     const auto entries = numbered_entries("/sys/class/scsi_generic", [](const std::string& name) {
         return linux_sysfs::parse_numbered(name, "sg");
     });

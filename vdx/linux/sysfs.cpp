@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <vector>
 
 #include "vdx/linux/vdx_linux.h"
 
@@ -103,6 +104,74 @@ std::optional<std::string> read_text(const fs::path& file) {
     return s;
 }
 
+namespace {
+
+thread_local std::unordered_set<std::string>* t_real_folders = nullptr;
+
+// Pushes the components of `path` so that the first is taken first.
+void push_components(std::string_view path, std::vector<std::string>& pending) {
+    std::size_t end = path.size();
+    while (end > 0) {
+        const std::size_t slash = path.rfind('/', end - 1);
+        const std::size_t begin = slash == std::string_view::npos ? 0 : slash + 1;
+        if (end > begin) pending.emplace_back(path.substr(begin, end - begin));
+        if (slash == std::string_view::npos) break;
+        end = slash;
+    }
+}
+
+// The real path of an absolute path, every link on the way followed and each
+// ".." taken after the component before it was resolved; none when a
+// component is missing or the links go round.
+std::optional<std::string> real_path(std::string_view path) {
+    constexpr int kMaxLinks = 40;
+    if (path.empty() || path.front() != '/') return std::nullopt;
+    std::vector<std::string> pending;
+    push_components(path, pending);
+    std::string done;
+    int links = 0;
+    while (!pending.empty()) {
+        const std::string part = std::move(pending.back());
+        pending.pop_back();
+        if (part == ".") continue;
+        if (part == "..") {
+            done.resize(done.rfind('/') == std::string::npos ? 0 : done.rfind('/'));
+            continue;
+        }
+        std::string next = done + "/" + part;
+        if (t_real_folders && t_real_folders->contains(next)) {
+            done = std::move(next);
+            continue;
+        }
+        char target[4096];
+        const ssize_t n = ::readlink(next.c_str(), target, sizeof target);
+        if (n < 0) {
+            if (errno != EINVAL) return std::nullopt;  // missing, or not a folder on the way
+            if (t_real_folders) {
+                // Most folders are one device's and are not asked about
+                // again: starting afresh keeps the memory small and costs the
+                // shared folders above them one question each time.
+                constexpr std::size_t kMaxRemembered = 512;
+                if (t_real_folders->size() >= kMaxRemembered) t_real_folders->clear();
+                t_real_folders->insert(next);
+            }
+            done = std::move(next);
+            continue;
+        }
+        if (static_cast<std::size_t>(n) >= sizeof target || ++links > kMaxLinks) return std::nullopt;
+        const std::string_view to(target, static_cast<std::size_t>(n));
+        if (to.front() == '/') done.clear();
+        push_components(to, pending);
+    }
+    return done.empty() ? std::string("/") : done;
+}
+
+}  // namespace
+
+link_walk_scope::link_walk_scope() : outer_(t_real_folders) { t_real_folders = &real_folders_; }
+
+link_walk_scope::~link_walk_scope() { t_real_folders = outer_; }
+
 std::optional<fs::path> resolve_link(const fs::path& link) {
     std::error_code ec;
     const fs::path target = fs::read_symlink(link, ec);
@@ -110,19 +179,18 @@ std::optional<fs::path> resolve_link(const fs::path& link) {
     fs::path joined;
     if (target.is_relative()) {
         // The link's folder may itself be reached through links (class
-        // entries are links into the device tree): resolve it first.
-        const fs::path folder = fs::canonical(link.parent_path(), ec);
-        if (ec) return std::nullopt;
-        joined = folder / target;
+        // entries are links into the device tree): each component is
+        // resolved before the ".." that follows it.
+        joined = link.parent_path() / target;
     } else {
         const std::string root_prefix = vdx_linux_path("");
         const std::string text = target.string();
         joined = (vdx_linux_sysroot() == "/" || text.rfind(root_prefix, 0) == 0) ? target
                                                                                  : fs::path(vdx_linux_path(text));
     }
-    fs::path resolved = fs::canonical(joined, ec);
-    if (ec) return std::nullopt;
-    return resolved;
+    const auto resolved = real_path(joined.string());
+    if (!resolved) return std::nullopt;
+    return fs::path(*resolved);
 }
 
 std::optional<std::uint32_t> parse_numbered(std::string_view name, std::string_view prefix) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 namespace enctl::linux_sysfs {
 
@@ -27,6 +28,22 @@ std::optional<std::string> read_text(const std::filesystem::path& file);
 // absolute one is put below the root. None when the entry is not a symlink or
 // leads nowhere.
 std::optional<std::filesystem::path> resolve_link(const std::filesystem::path& link);
+
+// While one lives, resolve_link on this thread remembers the folders it found
+// to be no links, so that a walk over thousands of entries below the same
+// folders asks about each folder once. Made for one pass over the tree (the
+// tree may change between passes).
+class link_walk_scope {
+public:
+    link_walk_scope();
+    ~link_walk_scope();
+    link_walk_scope(const link_walk_scope&) = delete;
+    link_walk_scope& operator=(const link_walk_scope&) = delete;
+
+private:
+    std::unordered_set<std::string> real_folders_;
+    std::unordered_set<std::string>* outer_;  // the scope this one is inside, if any
+};
 // The number after `prefix` in a name such as "sg12" or "nvme0"; none unless
 // the rest is all decimal digits.
 std::optional<std::uint32_t> parse_numbered(std::string_view name, std::string_view prefix);

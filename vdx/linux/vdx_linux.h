@@ -44,6 +44,11 @@ struct vdx_linux_state final : vdx_backend_state {
     std::uint32_t channel = 0;
     std::uint32_t target = 0;
     std::uint64_t lun = 0;
+    // What the kernel's own INQUIRY (sysfs `vendor`) says about the command
+    // set of a SCSI disk: a SAT layer reports the vendor "ATA". Unknown when
+    // the attribute could not be read; the probe then asks the device.
+    enum class command_set : std::uint8_t { unknown, sat_ata, scsi };
+    command_set disk_command_set = command_set::unknown;
 
     std::unique_ptr<vdx_backend_state> clone() const override { return std::make_unique<vdx_linux_state>(*this); }
 };
