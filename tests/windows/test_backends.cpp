@@ -149,9 +149,18 @@ TEST(WindowsScsi, WriteBufferToInboxNvmeOnWindows81GoesAsMiniportFirmware) {
     EXPECT_EQ(u32(activate.in, 28 + 20), 12u);
     EXPECT_EQ(activate.in[64], 1);              // SlotToActivate
 
+    fake.w.devices["\\\\.\\nvme"].answer = nullptr;
+    fake.w.error = 1117;
+    EXPECT_EQ(vdx_scsi_execute(&error, &dev, &cmd), 1);
+    EXPECT_EQ(error.code, kErrOsRequest);
+    EXPECT_EQ(error.subcode, 1117u);
+    EXPECT_STREQ(error.message, "error executing scsi miniport protocol DeviceIoControl");
+
+    // On Windows 10 the same command is an ordinary pass-through (failing
+    // here too).
     fake.w.release = win32_release::windows_10;
     win32_forget_release();
-    ASSERT_EQ(vdx_scsi_execute(&error, &dev, &cmd), 0);
+    EXPECT_EQ(vdx_scsi_execute(&error, &dev, &cmd), 1);
     EXPECT_EQ(fake.w.requests.back().code, 0x4D004u);
 }
 

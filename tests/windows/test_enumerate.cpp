@@ -90,7 +90,9 @@ fake::device disk_device(std::uint32_t number, std::uint8_t port) {
 // A host with a SATA disk under an AHCI controller behind a system bridge on
 // bus 2, a SAS disk under an HBA behind the maker's own switch (never taken as
 // the bus) on bus 7, an NVMe drive under the ACPI root (bus 0), and an NVMe
-// controller of the maker's driver with no disk of its own.
+// controller of the maker's driver with no disk of its own; in the IDE/ATA
+// class an NVMe controller without a disk, and a storage port of a controller
+// that is not on PCI.
 void small_tree(fake::world& w) {
     const std::string hdc = fake::guid_text(kGuidDevclassHdc), scsi = fake::guid_text(kGuidDevclassScsiAdapter),
                       disk = fake::guid_text(kGuidDevclassDiskDrive);
@@ -109,19 +111,26 @@ void small_tree(fake::world& w) {
          "Standard NVM Express Controller", "", 0xFFFFFFFFu},
         {"SCSI\\DISK&VEN_NVME\\5&4&0", "PCI\\VEN_144D&DEV_A808\\4&3&0", disk, "DiskDrive", "", "\\Device\\0033", 0xFFFFFFFFu},
         {"PCI\\VEN_1C5F&DEV_0555\\4&5&0", "ACPI\\PNP0A08\\0", scsi, "SCSIAdapter", "ZM Veloxaris SN100", "", 0xFFFFFFFFu},
+        {"PCI\\VEN_1022&DEV_7901\\4&6&0", "ACPI\\PNP0A08\\0", hdc, "HDC", "Standard NVM Express Controller", "",
+         0xFFFFFFFFu},
+        {"ROOT\\VMBUS\\0000", "", hdc, "HDC", "Standard NVM Express Controller", "", 0xFFFFFFFFu},
     };
     w.interfaces[fake::guid_text(kGuidDevinterfaceDisk)] = {{"\\\\?\\scsi#disk&ven_ata#1", "SCSI\\DISK&VEN_ATA\\4&1&0"},
                                                             {"\\\\?\\scsi#disk&ven_seagate#2", "SCSI\\DISK&VEN_SEAGATE\\6&4&0"},
                                                             {"\\\\?\\scsi#disk&ven_nvme#3", "SCSI\\DISK&VEN_NVME\\5&4&0"}};
     w.interfaces[fake::guid_text(kGuidDevinterfaceStoragePort)] = {
-        {"\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60}", "PCI\\VEN_1C5F&DEV_0555\\4&5&0"}};
+        {"\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60}", "PCI\\VEN_1C5F&DEV_0555\\4&5&0"},
+        {"\\\\?\\pci#ven_1022&dev_7901#4&6&0#{2accfe60}", "PCI\\VEN_1022&DEV_7901\\4&6&0"},
+        {"\\\\?\\root#vmbus#0000#{2accfe60}", "ROOT\\VMBUS\\0000"}};
     w.devices["\\\\?\\scsi#disk&ven_ata#1"] = w.devices["\\\\.\\PhysicalDrive3"] =
         w.devices["\\\\.\\GLOBALROOT\\Device\\0031"] = disk_device(3, 1);
     w.devices["\\\\?\\scsi#disk&ven_seagate#2"] = w.devices["\\\\.\\PhysicalDrive5"] =
         w.devices["\\\\.\\GLOBALROOT\\Device\\0032"] = disk_device(5, 2);
     w.devices["\\\\?\\scsi#disk&ven_nvme#3"] = w.devices["\\\\.\\PhysicalDrive0"] =
         w.devices["\\\\.\\GLOBALROOT\\Device\\0033"] = disk_device(0, 3);
-    w.devices["\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60}"] = disk_device(9, 4);
+    for (const char* port : {"\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60}",
+                             "\\\\?\\pci#ven_1022&dev_7901#4&6&0#{2accfe60}", "\\\\?\\root#vmbus#0000#{2accfe60}"})
+        w.devices[port] = disk_device(9, 4);
 }
 
 // One line per record: name, driver kind, drive number, path, PCI bus.
@@ -151,6 +160,7 @@ TEST(WindowsEnumerate, DisksWithDriverKindAndPciBus) {
     vdx_dev_release(&list);
 }
 
+// Each class numbers its bare controllers from nvme0; only PCI ones count.
 TEST(WindowsEnumerate, ControllersNameTheirDrivesAndBareNvmeControllers) {
     fake::scope fake;
     small_tree(fake.w);
@@ -158,12 +168,13 @@ TEST(WindowsEnumerate, ControllersNameTheirDrivesAndBareNvmeControllers) {
     vdx_dev_enumerate_flags(&list, kVdxEnumIdeControllers | kVdxEnumScsiControllers);
     EXPECT_EQ(records(list),
               "disk3 kind=1 drive=3 path=\\\\.\\PhysicalDrive3 bus=0 parent=\n"
+              "nvme0 kind=2 drive=-1 path=\\\\?\\pci#ven_1022&dev_7901#4&6&0#{2accfe60} bus=0 parent=\n"
               "disk5 kind=1 drive=5 path=\\\\.\\PhysicalDrive5 bus=0 parent=\n"
               "disk0 kind=2 drive=0 path=\\\\.\\PhysicalDrive0 bus=0 parent=\n"
               "nvme0 kind=8 drive=-1 path=\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60} bus=0 parent=\n");
-    ASSERT_EQ(list.count, 4u);
+    ASSERT_EQ(list.count, 5u);
     // The port of the SCSI address is the bus number discovery asks for.
-    EXPECT_EQ(vdx_dev_bus_number(list[1]), 2);
+    EXPECT_EQ(vdx_dev_bus_number(list[2]), 2);
     vdx_dev_release(&list);
 }
 

@@ -1,11 +1,14 @@
 // The NVMe backends of the Intel RST and RSTe drivers, the maker's driver and
 // the Marvell NevoX bridge: a host with a drive behind each, found, probed and
-// reached; the request layouts byte for byte; results and failures.
+// reached; the request layouts byte for byte; results and failures. Of the
+// inbox driver, the firmware and temperature requests and the failure of each
+// of its requests.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "basekit/fixed_text.h"
@@ -97,7 +100,8 @@ fake::device nvme_drive(drive d) {
 
 // A host with an NVMe drive behind each driver: the inbox driver (disk0), the
 // Intel RST driver on port 2 (disk1), a Marvell NevoX bridge with two disks
-// (disk2) and the maker's driver on a controller without a disk of its own.
+// (disk2), the maker's driver on a controller without a disk of its own, and
+// a pass-through disk of the Intel RSTe driver on port 5.
 void nvme_host(fake::world& w) {
     const std::string hdc = fake::guid_text(kGuidDevclassHdc), scsi = fake::guid_text(kGuidDevclassScsiAdapter),
                       disk = fake::guid_text(kGuidDevclassDiskDrive);
@@ -132,6 +136,25 @@ void nvme_host(fake::world& w) {
     }
     w.devices["\\\\.\\Scsi2:"] = nvme_drive({0, 2, false, "IntelNvm", false});
     w.devices["\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60}"] = nvme_drive({9, 4, false, "NvmeMini", false});
+    // The Intel RSTe driver on port 5: one pass-through disk (id 4), no
+    // volumes, no spares; its pass-through answers only for that disk id.
+    w.devices["\\\\.\\Scsi5:"].answer = [](std::uint32_t code, const bytes& in, bytes& out, std::uint32_t* n) {
+        if (code != wl::kIoctlScsiMiniport || signature(in) != "NvmeRAID") return false;
+        *n = static_cast<std::uint32_t>(out.size());
+        switch (wl::get32(in, 16)) {
+            case wl::kRstePassthroughCount:
+                wl::put32(out, 28, 1);
+                return true;
+            case wl::kRstePassthroughInfo:
+                wl::put32(out, 32, 4);
+                return true;
+            case wl::kNvmeMiniControlCode:
+                if (wl::get32(in, wl::kSrbReturnCode) != 4) return false;
+                std::fill(out.begin() + 152, out.end(), 0x33);
+                return true;
+        }
+        return true;
+    };
 }
 
 vdx_nvme_cmd identify(bytes& data) {
@@ -153,7 +176,8 @@ TEST(WindowsNvmeBackends, EachDriversDriveIsFoundProbedAndReached) {
     fake::scope fake;
     nvme_host(fake.w);
     vdx_dev_list list;
-    vdx_dev_enumerate_flags(&list, kVdxEnumDisks | kVdxEnumIdeControllers | kVdxEnumScsiControllers);
+    vdx_dev_enumerate_flags(&list,
+                            kVdxEnumDisks | kVdxEnumIdeControllers | kVdxEnumScsiControllers | kVdxEnumIntelRste);
     std::string seen;
     for (vdx_dev& dev : list.view()) {
         vdx_error error{};
@@ -180,7 +204,8 @@ TEST(WindowsNvmeBackends, EachDriversDriveIsFoundProbedAndReached) {
               "disk2.pd3 probe=0 interface=17 execute=0 data=00 -> \\\\?\\marvell#2 2DD3C0 - nsid=3\n"
               "disk2.pd7 probe=0 interface=17 execute=0 data=00 -> \\\\?\\marvell#2 2DD3C0 - nsid=7\n"
               "nvme0 probe=0 interface=8 execute=0 data=22 -> \\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60} 04D008 "
-              "NvmeMini nsid=0\n");
+              "NvmeMini nsid=0\n"
+              "rstep5.4.0 probe=0 interface=7 execute=0 data=33 -> \\\\.\\Scsi5: 04D008 NvmeRAID nsid=0\n");
     vdx_dev_release(&list);
 }
 
@@ -260,6 +285,67 @@ TEST(WindowsNvmeBackends, IntelRstPassThrough) {
     EXPECT_EQ(error.code, kErrOsRequest);
     EXPECT_EQ(error.subcode, 1117u);
     EXPECT_STREQ(error.message, "error executing scsi miniport rst DeviceIoControl");
+}
+
+// Firmware Image Download and Commit as miniport firmware requests (time-out
+// cut to seconds), Set Features 04h as the temperature threshold request; a
+// failing call of each inbox request is error 4 with the system's error.
+TEST(WindowsNvmeBackends, InboxFirmwareTemperatureAndFailures) {
+    fake::scope fake;
+    bool ok = true;
+    vdx_dev dev = open_device(
+        fake.w, "\\\\.\\PhysicalDrive0",
+        [&](std::uint32_t code, const bytes&, bytes& out, std::uint32_t*) {
+            if (code == wl::kIoctlStorageProtocolCommand) wl::put32(out, 16, 1);  // ReturnStatus: success
+            return ok;
+        },
+        kVdxInterfaceNvme);
+    struct row {
+        std::uint32_t opcode, cdw10, cdw11, length, timeout, code;
+        std::size_t size;
+        std::initializer_list<field> fields;
+        const char* failure;
+    };
+    const row rows[] = {
+        {0x11, 0, 0x100, 16, 1500, wl::kIoctlScsiMiniport, 96,
+         {{0, 4, 28}, {12, 4, 1}, {16, 4, 0x1B0780}, {24, 4, 96 - 28}, {28, 4, 1}, {32, 4, 24}, {36, 4, 2},
+          {40, 4, 1}, {44, 4, 56}, {48, 4, 96 - 56}, {56, 4, 1}, {60, 4, 24}, {64, 8, 0x400}, {72, 8, 16},
+          {80, 1, 0x5A}},
+         "error executing scsi miniport protocol DeviceIoControl"},
+        {0x10, 0x0A, 0, 0, 90000, wl::kIoctlScsiMiniport, 68,
+         {{12, 4, 90}, {24, 4, 40}, {36, 4, 3}, {40, 4, 1}, {48, 4, 12}, {56, 4, 1}, {60, 4, 12}, {64, 1, 2}},
+         "error executing scsi miniport protocol DeviceIoControl"},
+        // 70 C over-temperature threshold of sensor 1; -10 C under-temperature
+        // threshold of sensor 2.
+        {0x09, 0x04, 0x00010000 | 343, 0, 500, wl::kIoctlStorageSetTemperatureThreshold, 16,
+         {{0, 4, 16}, {4, 4, 16}, {8, 2, 1}, {10, 2, 1}, {12, 2, 70}, {14, 1, 1}, {15, 1, 0}},
+         "error executing storage temperature threshold DeviceIoControl"},
+        {0x09, 0x04, 0x00120000 | 263, 0, 500, wl::kIoctlStorageSetTemperatureThreshold, 16,
+         {{10, 2, 2}, {12, 2, 0xFFF6}, {14, 1, 0}},
+         "error executing storage temperature threshold DeviceIoControl"},
+        {0x06, 1, 0, 4096, 500, wl::kIoctlStorageQueryProperty, 48, {},
+         "error executing storage query property DeviceIoControl"},
+        {0xC1, 0, 0, 0, 500, wl::kIoctlStorageProtocolCommand, 208, {},
+         "error executing storage protocol DeviceIoControl"},
+    };
+    for (const row& r : rows) {
+        bytes data(r.length, 0x5A);
+        vdx_nvme_cmd cmd = command(data, r.opcode, r.length ? kVdxDirToDevice : kVdxDirNone, r.timeout);
+        cmd.cdw10 = r.cdw10;
+        cmd.cdw11 = r.cdw11;
+        vdx_error error{};
+        ok = true;
+        ASSERT_EQ(vdx_nvme_execute(&error, &dev, &cmd), 0) << r.failure;
+        const fake::request& q = fake.w.requests.back();
+        EXPECT_EQ(q.code, r.code) << r.opcode;
+        EXPECT_EQ(q.in.size(), r.size) << r.opcode;
+        expect_fields(q.in, r.fields);
+        ok = false;
+        fake.w.error = 1117;
+        EXPECT_EQ(vdx_nvme_execute(&error, &dev, &cmd), 1);
+        EXPECT_EQ(std::tuple(error.code, error.subcode, std::string(error.message)),
+                  std::tuple(kErrOsRequest, 1117u, std::string(r.failure)));
+    }
 }
 
 // Security Receive, Flush and Format NVM leave the RST port for the inbox

@@ -138,14 +138,36 @@ TEST(WindowsCsmi, PhyAndRaidDrivesRequestsAndProbe) {
               "\\\\.\\Scsi2: CSMISAS 60 14 2052/2080 0 0\n"
               "\\\\.\\Scsi2: CSMIARY 60 A 100/128 0 0\n");
 
+    // The port also holds a device at 0:0:0 that answers SCSI and ATA
+    // pass-through and the NVMe property query; those requests name nothing
+    // but the port, so they would reach that device, not the drive probed.
+    fake::device& port = fake.w.devices["\\\\.\\Scsi1:"];
+    port.answer = [miniport = port.answer](std::uint32_t code, const bytes& in, bytes& out, std::uint32_t* n) {
+        if (code == wl::kIoctlScsiMiniport) return miniport(code, in, out, n);
+        std::fill(out.begin() + 48, out.end(), 0x11);
+        if (code == wl::kIoctlAtaPassThrough) out[46] = 0x50;  // status
+        *n = static_cast<std::uint32_t>(out.size());
+        return true;
+    };
+    fake.w.requests.clear();
     // IDENTIFY through STP decides: the SATA drives are ATA via CSMI, the SAS
-    // drive is not (nor anything else here: the port answers no other request).
+    // drive is not; nothing but miniport requests reaches the port.
     const std::uint32_t expected[] = {kVdxInterfaceUnknown, kVdxInterfaceAta, kVdxInterfaceAta};
     for (std::uint32_t i = 0; i < list.count; ++i) {
         vdx_error error{};
         EXPECT_EQ(vdx_dev_probe(&error, &list[i]), expected[i] == kVdxInterfaceUnknown) << list[i].name;
         EXPECT_EQ(list[i].interface, expected[i]) << list[i].name;
     }
+    // SCSI to a drive behind the port is refused without a request.
+    vdx_scsi_cmd inquiry{};
+    inquiry.cdb[0] = 0x12;
+    inquiry.cdb_length = 6;
+    vdx_error error{};
+    EXPECT_EQ(vdx_scsi_execute(&error, &list[1], &inquiry), 1);
+    EXPECT_EQ(std::tuple(error.code, error.subcode, std::string(error.message)),
+              std::tuple(kErrNotSupported, kVdxInterfaceAta,
+                         std::string("scsi execute not supported on device csmi1.1.5.5003048000000002")));
+    for (const fake::request& r : fake.w.requests) EXPECT_EQ(r.code, wl::kIoctlScsiMiniport) << r.path;
     vdx_dev_release(&list);
 }
 

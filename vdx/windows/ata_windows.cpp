@@ -84,6 +84,9 @@ int execute_through_sat(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd) {
 
 int vdx_ata_windows_execute(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd) {
     TRACE_ENTER_EXIT();
+    if (vdx_windows_refuse_behind_csmi(error, *dev, "ata", "..\\vdx\\windows\\vdx_ata_windows",
+                                       "vdx_ata_windows_execute", __LINE__))
+        return 1;
     // DOWNLOAD MICROCODE with offsets (0Eh) and its activation (0Fh) are not
     // passed through by the Intel RST driver, nor by the inbox AHCI driver of
     // Windows 10: they go as those drivers' firmware requests.

@@ -89,6 +89,15 @@ std::uint32_t vdx_windows_driver_kind(std::string_view d) {
     return kVdxDriverInboxAhci;
 }
 
+bool vdx_windows_refuse_behind_csmi(vdx_error* error, const vdx_dev& dev, const char* what, const char* source,
+                                    const char* function, std::uint32_t line) {
+    if (dev.connection != kVdxConnectionCsmi) return false;
+    TRACE_AT(kTraceDevice, "%s: %s request not sent to the port of a csmi device\n", dev.name, what);
+    vdx_error_set(error, kErrNotSupported, dev.interface, source, function, line,
+                  "%s execute not supported on device %s", what, dev.name);
+    return true;
+}
+
 namespace {
 
 bool has_rst_port(const vdx_dev& dev) {

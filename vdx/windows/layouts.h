@@ -185,6 +185,21 @@ static_assert(offsetof(storage_protocol_command, CommandSpecific) == 56);
 static_assert(offsetof(storage_protocol_command, FixedProtocolReturnData) == 64);
 static_assert(offsetof(storage_protocol_command, Command) == kProtocolCommandOffset);
 
+// STORAGE_TEMPERATURE_THRESHOLD (not declared by the mingw-w64 headers).
+struct storage_temperature_threshold {
+    DWORD Version, Size;
+    WORD Flags, Index;
+    SHORT Threshold;
+    BOOLEAN OverThreshold;
+    BYTE Reserved;
+};
+static_assert(sizeof(storage_temperature_threshold) == 16);
+static_assert(offsetof(storage_temperature_threshold, Flags) == 8);
+static_assert(offsetof(storage_temperature_threshold, Index) == 10);
+static_assert(offsetof(storage_temperature_threshold, Threshold) == 12);
+static_assert(offsetof(storage_temperature_threshold, OverThreshold) == 14);
+inline constexpr std::uint32_t kTemperatureThresholdAdapterRequest = 1;
+
 // The NVMe pass-through of the maker's driver and of Intel RSTe ("NvmeMini",
 // "NvmeRAID"): command at 52, completion at 116, direction 132, queue 136,
 // data length 140, metadata length 144, return length 148, data at 152.

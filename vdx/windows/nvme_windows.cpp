@@ -65,13 +65,17 @@ int execute_firmware(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd) {
 }
 
 int execute_temperature_threshold(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd) {
-    std::uint8_t request[16] = {};
-    wl::put16(request, 0, 16);  // Version
-    wl::put16(request, 2, 16);  // Size
-    wl::put16(request, 4, 1);   // Flags: adapter request
-    wl::put16(request, 6, (cmd->cdw11 >> 16) & 0xF);
-    wl::put16(request, 8, static_cast<std::uint16_t>(static_cast<std::int32_t>(cmd->cdw11 & 0xFFFF) - 273));
-    wl::put8(request, 10, ((cmd->cdw11 >> 20) & 3) == 0 ? 1 : 0);
+    // Set Features 04h, dword 11: threshold in Kelvin (bits 15-0), sensor
+    // (bits 19-16), 0 in bits 21-20 for the over-temperature threshold.
+    using stt = wl::storage_temperature_threshold;
+    std::uint8_t request[sizeof(stt)] = {};
+    wl::put32(request, offsetof(stt, Version), sizeof(stt));
+    wl::put32(request, offsetof(stt, Size), sizeof(stt));
+    wl::put16(request, offsetof(stt, Flags), wl::kTemperatureThresholdAdapterRequest);
+    wl::put16(request, offsetof(stt, Index), (cmd->cdw11 >> 16) & 0xF);
+    wl::put16(request, offsetof(stt, Threshold),
+              static_cast<std::uint16_t>(static_cast<std::int32_t>(cmd->cdw11 & 0xFFFF) - 273));
+    wl::put8(request, offsetof(stt, OverThreshold), ((cmd->cdw11 >> 20) & 3) == 0 ? 1 : 0);
     std::uint32_t os_error = 0;
     if (!vdx_windows_ioctl(dev->os_handle, wl::kIoctlStorageSetTemperatureThreshold, request, {}, nullptr, &os_error))
         return vdx_error_set(error, kErrOsRequest, os_error, kSource, "vdx_nvme_windows_execute", __LINE__,
@@ -201,6 +205,8 @@ bool vdx_nvme_identify_probe(vdx_dev* dev, int (*execute)(vdx_error*, vdx_dev*, 
 
 int vdx_nvme_windows_execute(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cmd) {
     TRACE_ENTER_EXIT();
+    if (vdx_windows_refuse_behind_csmi(error, *dev, "nvme", kSource, "vdx_nvme_windows_execute", __LINE__))
+        return 1;
     if (vdx_nvme_windows_goes_as_scsi(*cmd)) return execute_as_scsi(error, dev, cmd);
     if (cmd->queue == 0) {
         if (cmd->opcode == 0x10 || cmd->opcode == 0x11) return execute_firmware(error, dev, cmd);

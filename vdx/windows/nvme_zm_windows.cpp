@@ -16,6 +16,8 @@ int vdx_nvme_windows_zm_execute(vdx_error* error, vdx_dev* dev, vdx_nvme_cmd* cm
     TRACE_ENTER_EXIT();
     using nmp = wl::nvme_miniport_pass_through;
     constexpr char kSource[] = "..\\vdx\\windows\\vdx_nvme_windows_zm";
+    if (vdx_windows_refuse_behind_csmi(error, *dev, "nvme", kSource, "vdx_nvme_windows_zm_execute", __LINE__))
+        return 1;
     const std::uint32_t length = cmd->data ? cmd->length : 0;
     const bool to_device = cmd->direction == kVdxDirToDevice;
     std::vector<std::uint8_t> request(sizeof(nmp) + length, 0);

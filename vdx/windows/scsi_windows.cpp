@@ -96,6 +96,8 @@ int execute_scsi_miniport(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd) {
 
 int vdx_scsi_windows_execute(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd) {
     TRACE_ENTER_EXIT();
+    if (vdx_windows_refuse_behind_csmi(error, *dev, "scsi", kSource, "vdx_scsi_windows_execute", __LINE__))
+        return 1;
     if (cmd->cdb[0] == 0x3B && dev->connection_driver == kVdxDriverInboxNvme &&
         win32_host_release() == win32_release::windows_8_1)
         return execute_scsi_miniport(error, dev, cmd);

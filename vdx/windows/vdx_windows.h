@@ -77,6 +77,17 @@ bool vdx_windows_ioctl(std::intptr_t handle, std::uint32_t code, std::span<std::
 bool vdx_windows_ioctl(std::intptr_t handle, std::uint32_t code, std::span<const std::uint8_t> in,
                        std::span<std::uint8_t> out, std::uint32_t* returned, std::uint32_t* os_error);
 
+// A drive behind a CSMI port is opened as the port itself ("\\.\Scsi%u:"),
+// which holds every device of the controller, and its record carries no SCSI
+// address the port could route by (its path is the phy). Requests that name
+// nothing but the handle (SCSI and ATA pass-through, the storage stack's NVMe
+// requests, the maker's NVMe driver) would reach whatever device the port
+// holds at 0:0:0, so they are not sent for such a drive: error 2, as for a
+// path its interface does not have, "`what` execute not supported on device
+// <name>", at the caller's source, function and line. True when refused.
+bool vdx_windows_refuse_behind_csmi(vdx_error* error, const vdx_dev& dev, const char* what, const char* source,
+                                    const char* function, std::uint32_t line);
+
 // SCSI pass-through (scsi_windows.cpp).
 int vdx_scsi_windows_execute(vdx_error* error, vdx_dev* dev, vdx_scsi_cmd* cmd);
 bool vdx_scsi_windows_probe(vdx_dev* dev);
