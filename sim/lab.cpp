@@ -1,8 +1,8 @@
 #include "sim/lab.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
-#include <strings.h>
 #include <tuple>
 
 #include "sim/controllers.h"
@@ -10,6 +10,16 @@
 #include "sim/enclosure.h"
 
 namespace enctl::sim {
+
+namespace {
+
+std::string lower_case(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace
 
 std::string sd_name(int index) {
     std::string letters;
@@ -124,6 +134,12 @@ lab::lab(const lab_description& description) : description_(description) {
         d.name = d.block_node;
     }
     name_controller_drives(devices_);
+    for (std::size_t i = 0; i < devices_.size(); ++i) {
+        const lab_device& d = devices_[i];
+        if (!d.sg_node.empty()) by_node_.try_emplace(d.sg_node, i);
+        if (!d.block_node.empty()) by_node_.try_emplace(d.block_node, i);
+        by_name_.try_emplace(lower_case(d.name), i);
+    }
 }
 
 lab_device* lab::find(std::string_view name) {
@@ -133,11 +149,11 @@ lab_device* lab::find(std::string_view name) {
         if (dev == std::string_view::npos || dev + 4 != slash) return nullptr;
         name.remove_prefix(slash + 1);
     }
-    for (auto& d : devices_) {
-        if ((!d.sg_node.empty() && d.sg_node == name) || (!d.block_node.empty() && d.block_node == name)) return &d;
-        if (d.name.size() == name.size() && strncasecmp(d.name.c_str(), name.data(), name.size()) == 0) return &d;
-    }
-    return nullptr;
+    // The first device that has the node or the name (names match in any case).
+    std::size_t first = devices_.size();
+    if (const auto it = by_node_.find(name); it != by_node_.end()) first = it->second;
+    if (const auto it = by_name_.find(lower_case(name)); it != by_name_.end()) first = std::min(first, it->second);
+    return first < devices_.size() ? &devices_[first] : nullptr;
 }
 
 namespace {

@@ -105,6 +105,9 @@ private:
     clock_source* service_clock_ = nullptr;
     lab_description description_;
     std::vector<lab_device> devices_;
+    // The first device with a node name, and with a name (lower case), by
+    // position in devices_: find() without a walk over thousands of devices.
+    std::map<std::string, std::size_t, std::less<>> by_node_, by_name_;
     virtual_clock_source clock_;
     std::map<std::uint32_t, std::uint64_t> sender_clocks_;  // sender pid -> its last reading
 };

@@ -92,7 +92,10 @@ int note_open(int fd) {
     if (!lab_paths(dev_dir, sizeof dev_dir, sock, sizeof sock)) return fd;
     static fstat_fn real_fstat = real<fstat_fn>("fstat");
     struct stat st;
-    if (!real_fstat || real_fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > 256) return fd;
+    // A node's text ("enctl-lab NODE H C T L TYPE") is longer than 10
+    // characters; smaller files (most sysfs attributes) are not read.
+    if (!real_fstat || real_fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > 256 || st.st_size <= 10)
+        return fd;
     char text[257];
     const ssize_t n = pread(fd, text, 256, 0);
     if (n <= 10) return fd;

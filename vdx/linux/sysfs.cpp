@@ -96,6 +96,8 @@ std::optional<std::string> read_text(const fs::path& file) {
             break;
         }
         s.append(chunk, static_cast<std::size_t>(n));
+        // A regular file reads short only at its end.
+        if (static_cast<std::size_t>(n) < sizeof chunk) break;
     }
     ::close(fd);
     if (!ok) return std::nullopt;
@@ -173,9 +175,10 @@ link_walk_scope::link_walk_scope() : outer_(t_real_folders) { t_real_folders = &
 link_walk_scope::~link_walk_scope() { t_real_folders = outer_; }
 
 std::optional<fs::path> resolve_link(const fs::path& link) {
-    std::error_code ec;
-    const fs::path target = fs::read_symlink(link, ec);
-    if (ec || target.empty()) return std::nullopt;
+    char text[4096];
+    const ssize_t n = ::readlink(link.c_str(), text, sizeof text);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof text) return std::nullopt;
+    const fs::path target(std::string(text, static_cast<std::size_t>(n)));
     fs::path joined;
     if (target.is_relative()) {
         // The link's folder may itself be reached through links (class
