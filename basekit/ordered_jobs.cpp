@@ -30,6 +30,10 @@ void write_out(const held_output& held) {
 held_output* current_held_output() { return t_held; }
 
 std::size_t job_workers(std::size_t jobs, std::size_t hosts) {
+    // Device-level trace lines name the system's handles, whose numbers
+    // follow the order in which devices (and files) are opened: with them on,
+    // one worker keeps every byte as a sequential run writes it.
+    if (g_trace_level >= kTraceDevice) return 1;
     std::size_t workers = std::min({kMaxJobWorkers, jobs, std::max<std::size_t>(hosts, 1) * kWorkersPerHost});
     if (const char* cap = std::getenv("ENCTL_JOB_WORKERS")) {
         char* end = nullptr;

@@ -19,8 +19,9 @@ namespace enctl {
 inline constexpr std::size_t kMaxJobWorkers = 16;
 
 // Workers for `jobs` jobs on devices behind `hosts` SCSI hosts: a few per
-// host, at most kMaxJobWorkers and never more than the jobs. The environment
-// variable ENCTL_JOB_WORKERS=N (tests) caps it at N.
+// host, at most kMaxJobWorkers and never more than the jobs; one while
+// device-level tracing is on. The environment variable ENCTL_JOB_WORKERS=N
+// (tests) caps it at N.
 std::size_t job_workers(std::size_t jobs, std::size_t hosts);
 
 // Runs job(0) ... job(count - 1) on `workers` threads (none: in the calling

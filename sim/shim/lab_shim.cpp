@@ -195,7 +195,15 @@ struct lab_connection {
             real_close(s);
             return false;
         }
-        fd = s;
+        // Out of the way of the program's own descriptors: the numbers it is
+        // given (and traces) do not depend on how many threads talk to the lab.
+        constexpr int kFirstConnectionFd = 700;
+        if (const int high = fcntl(s, F_DUPFD_CLOEXEC, kFirstConnectionFd); high >= 0) {
+            real_close(s);
+            fd = high;
+        } else {
+            fd = s;
+        }
         pid = getpid();
         dev = st.st_dev;
         ino = st.st_ino;
