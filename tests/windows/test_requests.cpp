@@ -1,0 +1,344 @@
+// Every request kind of the Windows backends, byte for byte: each row opens a
+// device behind one driver, runs one command against a device that answers
+// with a known pattern (out[i] = i, with the row's fields put over it), and
+// writes the requests sent, the result read back, the error record of a
+// failing DeviceIoControl and, where the driver has one, of a refused answer
+// into windows/golden/requests.txt.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/support/golden.h"
+#include "tests/windows/fake_win32.h"
+#include "vdx/vdx.h"
+#include "vdx/windows/layouts.h"
+#include "vdx/windows/vdx_windows.h"
+
+namespace enctl {
+namespace {
+
+namespace wl = win_layout;
+using bytes = std::vector<std::uint8_t>;
+
+// One field of an answer: offset, width in bytes (1, 2 or 4), value.
+struct field {
+    std::size_t at;
+    int width;
+    std::uint32_t value;
+};
+
+fake::answer_fn pattern(std::vector<field> fields) {
+    return [fields](std::uint32_t, const bytes&, bytes& out, std::uint32_t* n) {
+        for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(i);
+        for (const field& f : fields)
+            for (int i = 0; i < f.width && f.at + i < out.size(); ++i) out[f.at + i] = static_cast<std::uint8_t>(f.value >> (8 * i));
+        *n = static_cast<std::uint32_t>(out.size());
+        return true;
+    };
+}
+
+std::string hex(const std::uint8_t* b, std::size_t n) {
+    std::string out;
+    char h[4];
+    for (std::size_t i = 0; i < n; ++i) {
+        std::snprintf(h, sizeof h, i ? " %02x" : "%02x", b[i]);
+        out += h;
+    }
+    return out;
+}
+
+// Sixteen bytes a line; a run of lines equal to the one before is one "*".
+std::string dump(const bytes& b) {
+    std::string out;
+    for (std::size_t at = 0; at < b.size(); at += 16) {
+        const std::size_t n = std::min<std::size_t>(16, b.size() - at);
+        if (at && at + n < b.size() && std::memcmp(&b[at], &b[at - 16], 16) == 0) {
+            if (!out.ends_with("*\n")) out += "  *\n";
+            continue;
+        }
+        char offset[16];
+        std::snprintf(offset, sizeof offset, "  %04zx ", at);
+        out += offset + hex(&b[at], n) + "\n";
+    }
+    return out;
+}
+
+std::string error_text(int rc, const vdx_error& e) {
+    char line[400];
+    std::snprintf(line, sizeof line, "rc=%d error %u/%u %s:%u %s: %s", rc, e.code, e.subcode, e.file, e.line,
+                  e.function, e.message);
+    return line;
+}
+
+// Runs the command on the device; the result as a line.
+using job = std::function<std::string(vdx_dev&)>;
+
+struct buffer {
+    bytes data;
+    explicit buffer(std::uint32_t length) : data(length, 0xEE) {}
+    std::uint8_t* ptr() { return data.empty() ? nullptr : data.data(); }
+    std::string head() const { return hex(data.data(), std::min<std::size_t>(8, data.size())); }
+};
+
+job scsi(bytes cdb, std::uint32_t direction, std::uint32_t length, std::uint32_t timeout) {
+    return [=](vdx_dev& dev) {
+        buffer b(length);
+        vdx_scsi_cmd cmd{};
+        std::memcpy(cmd.cdb, cdb.data(), cdb.size());
+        cmd.cdb_length = static_cast<std::uint32_t>(cdb.size());
+        cmd.data = b.ptr();
+        cmd.transfer_length = length;
+        cmd.sense_length = 32;
+        cmd.timeout = timeout;
+        cmd.direction = direction;
+        vdx_error e{};
+        const int rc = vdx_scsi_execute(&e, &dev, &cmd);
+        if (rc) return error_text(rc, e);
+        char line[200];
+        std::snprintf(line, sizeof line, "rc=0 status=%02x sense=%u:%s transferred=%u data=%s", cmd.scsi_status,
+                      cmd.sense_length, hex(cmd.sense, 4).c_str(), cmd.bytes_transferred, b.head().c_str());
+        return std::string(line);
+    };
+}
+
+struct ata_regs {
+    std::uint8_t protocol, extend, command;
+    std::uint16_t features, count;
+    std::uint64_t lba;
+    std::uint8_t device;
+};
+
+job ata(ata_regs r, std::uint32_t direction, std::uint32_t length, std::uint32_t timeout) {
+    return [=](vdx_dev& dev) {
+        buffer b(length);
+        vdx_ata_cmd cmd{};
+        cmd.protocol = r.protocol;
+        cmd.extend = r.extend;
+        cmd.command = r.command;
+        cmd.features = r.features;
+        cmd.count = r.count;
+        cmd.lba = r.lba;
+        cmd.device = r.device;
+        cmd.status = 0xAB;
+        cmd.data = b.ptr();
+        cmd.length = length;
+        cmd.timeout = timeout;
+        cmd.direction = direction;
+        vdx_error e{};
+        const int rc = vdx_ata_execute(&e, &dev, &cmd);
+        if (rc) return error_text(rc, e);
+        char line[200];
+        std::snprintf(line, sizeof line, "rc=0 status=%02x error=%02x count=%04x lba=%012llx device=%02x data=%s",
+                      cmd.status, cmd.error, cmd.count, static_cast<unsigned long long>(cmd.lba), cmd.device,
+                      b.head().c_str());
+        return std::string(line);
+    };
+}
+
+struct nvme_cmd {
+    std::uint32_t opcode, direction, length, timeout;
+    std::uint32_t cdw10 = 0x10, cdw11 = 0x11, queue = 0;
+};
+
+job nvme(nvme_cmd c) {
+    return [=](vdx_dev& dev) {
+        buffer b(c.length);
+        vdx_nvme_cmd cmd{};
+        cmd.opcode = c.opcode;
+        cmd.nsid = 0x0A0B0C0D;
+        cmd.cdw10 = c.cdw10;
+        cmd.cdw11 = c.cdw11;
+        cmd.cdw12 = 0x12;
+        cmd.cdw13 = 0x13;
+        cmd.cdw14 = 0x14;
+        cmd.cdw15 = 0x15;
+        cmd.data = b.ptr();
+        cmd.length = c.length;
+        cmd.direction = c.direction;
+        cmd.timeout = c.timeout;
+        cmd.queue = c.queue;
+        vdx_error e{};
+        const int rc = vdx_nvme_execute(&e, &dev, &cmd);
+        if (rc) return error_text(rc, e);
+        char line[200];
+        std::snprintf(line, sizeof line, "rc=0 completion=%08x %08x %08x %08x data=%s%s", cmd.completion[0],
+                      cmd.completion[1], cmd.completion[2], cmd.completion[3], b.head().c_str(),
+                      cmd.data ? "" : " (the command's buffer not used)");
+        return std::string(line);
+    };
+}
+
+struct row {
+    const char* name;
+    const char* path;
+    const char* second_path;
+    std::uint32_t interface, connection, driver;
+    job run;
+    std::vector<field> answer;   // over the pattern
+    std::vector<field> refused;  // an answer the backend refuses; empty: none
+    std::function<void(vdx_dev&)> setup = nullptr;
+    win32_release release = win32_release::windows_10;
+};
+
+constexpr std::uint32_t kIn = kVdxDirFromDevice, kOut = kVdxDirToDevice, kNone = kVdxDirNone;
+constexpr std::uint32_t kStorage = kVdxConnectionStorage;
+constexpr char kDisk[] = "\\\\.\\PhysicalDrive1", kPort[] = "\\\\.\\Scsi2:";
+const field kStatusOk{16, 4, 1};   // STORAGE_PROTOCOL_COMMAND ReturnStatus: success
+const field kSrbOk{20, 4, 0};      // SRB_IO_CONTROL ReturnCode: success
+const bytes kRead10 = {0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0};
+const ata_regs kReadDmaExt{6, 1, 0x25, 0x0102, 0x0304, 0x0A0B0C0D0E0Full, 0x40};
+// DOWNLOAD MICROCODE of a 16-byte segment at buffer offset 259 blocks (LBA
+// bits 8-23; the bits above are not part of it).
+const ata_regs kMicrocodeSave{0, 0, 0x92, 0x0E, 1, 0x0F010300, 0}, kMicrocodeActivate{0, 0, 0x92, 0x0F, 1, 0x0F010300, 0};
+
+void csmi_drive(vdx_dev& dev) {
+    vdx_windows_state& s = vdx_windows_state_of(dev);
+    s.csmi_phy_id = 5;
+    s.csmi_port_id = 1;
+    const std::uint8_t address[8] = {0x50, 0x03, 0x04, 0x80, 0x00, 0x00, 0x00, 0x02};
+    std::memcpy(s.csmi_sas_address, address, 8);
+}
+
+const row kRows[] = {
+    // SCSI pass-through (direct).
+    {"scsi read(10) on a record of no interface", kDisk, "", kVdxInterfaceUnknown, kStorage, 0,
+     scsi(kRead10, kIn, 512, 30000), {}, {}},
+    {"scsi read(10)", kDisk, "", kVdxInterfaceScsi, kStorage, 0, scsi(kRead10, kIn, 512, 30000), {{7, 1, 18}}, {}},
+    {"scsi without data, 500 ms", kDisk, "", kVdxInterfaceScsi, kStorage, 0,
+     scsi({0, 0, 0, 0, 0, 0}, kNone, 0, 500), {}, {}},
+    // WRITE BUFFER to the inbox NVMe driver: firmware requests before Windows 10.
+    {"write buffer mode 0Eh, inbox nvme, windows 8.1", kDisk, "", kVdxInterfaceNvme, kStorage, kVdxDriverInboxNvme,
+     scsi({0x3B, 0x0E, 0, 1, 2, 3, 0, 0, 16, 0}, kOut, 16, 1500), {}, {}, nullptr, win32_release::windows_8_1},
+    {"write buffer mode 0Fh, inbox nvme, windows 8.1", kDisk, "", kVdxInterfaceNvme, kStorage, kVdxDriverInboxNvme,
+     scsi({0x3B, 0x0F, 0, 1, 2, 3, 0, 0, 16, 0}, kOut, 16, 1500), {}, {}, nullptr, win32_release::windows_8_1},
+    {"write buffer mode 0Eh, inbox nvme, windows 10", kDisk, "", kVdxInterfaceNvme, kStorage, kVdxDriverInboxNvme,
+     scsi({0x3B, 0x0E, 0, 1, 2, 3, 0, 0, 16, 0}, kOut, 16, 1500), {}, {}},
+    // ATA pass-through and the CSMI STP pass-through.
+    {"ata read dma ext", kDisk, "", kVdxInterfaceAta, kStorage, 0, ata(kReadDmaExt, kIn, 512, 1500), {}, {}},
+    {"ata identify through csmi stp", kPort, "", kVdxInterfaceAta, kVdxConnectionCsmi, 0,
+     ata({4, 1, 0x24, 0x0102, 0x0304, 0x0A0B0C0D0E0Full, 0x40}, kIn, 512, 1500), {kSrbOk}, {{20, 4, 3}},
+     csmi_drive},
+    // DOWNLOAD MICROCODE: Intel RST firmware requests, the storage stack's.
+    {"ata microcode save, intel rst", kDisk, kPort, kVdxInterfaceAta, kStorage, kVdxDriverIntelRst,
+     ata(kMicrocodeSave, kOut, 16, 1500), {kSrbOk, {65, 1, 2}, {66, 1, 2}}, {}},
+    {"ata microcode activate, intel rst", kDisk, kPort, kVdxInterfaceAta, kStorage, kVdxDriverIntelRst,
+     ata(kMicrocodeActivate, kOut, 16, 1500), {kSrbOk, {65, 1, 2}, {66, 1, 2}}, {}},
+    {"ata microcode save, inbox ahci", kDisk, "", kVdxInterfaceAta, kStorage, kVdxDriverInboxAhci,
+     ata(kMicrocodeSave, kOut, 16, 1500), {{10, 1, 3}}, {}},
+    {"ata microcode activate, inbox ahci", kDisk, "", kVdxInterfaceAta, kStorage, kVdxDriverInboxAhci,
+     ata(kMicrocodeActivate, kOut, 16, 1500), {{10, 1, 3}}, {}},
+    // The inbox NVMe driver.
+    {"nvme identify namespace, property query", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
+     nvme({0x06, kIn, 4096, 500, 0}), {}, {}},
+    {"nvme identify controller, property query", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
+     nvme({0x06, kIn, 4096, 500, 1}), {}, {}},
+    {"nvme get log page, property query", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
+     nvme({0x02, kIn, 64, 500, 0x00FF0002, 0x1111}), {}, {}},
+    {"nvme get features, property query", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
+     nvme({0x0A, kIn, 4, 500, 0x07, 0x1111}), {}, {}},
+    {"nvme vendor command, protocol command", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
+     nvme({0xC2, kIn, 32, 90000}), {kStatusOk}, {{16, 4, 4}}},
+    {"nvme firmware image download, inbox", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
+     nvme({0x11, kOut, 16, 1500, 0, 0x100}), {}, {}},
+    {"nvme firmware commit slot 2, inbox", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
+     nvme({0x10, kNone, 0, 90000, 0x0A, 0}), {}, {}},
+    // 70 C over-temperature threshold of sensor 1; -10 C under-temperature
+    // threshold of sensor 2.
+    {"nvme set features 04h, over 70 C sensor 1", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
+     nvme({0x09, kNone, 0, 500, 0x04, 0x00010000 | 343}), {}, {}},
+    {"nvme set features 04h, under -10 C sensor 2", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
+     nvme({0x09, kNone, 0, 500, 0x04, 0x00120000 | 263}), {}, {}},
+    // Intel RST: its miniport pass-through and firmware requests; commands it
+    // does not carry go to the disk's inbox paths.
+    {"nvme vendor command, intel rst", kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage, kVdxDriverIntelRst,
+     nvme({0xC1, kIn, 8, 1500}), {}, {}},
+    {"nvme E4h, intel rst", kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage, kVdxDriverIntelRst,
+     nvme({0xE4, kIn, 8, 90000}), {}, {}},
+    {"nvme firmware image download, intel rst", kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage,
+     kVdxDriverIntelRst, nvme({0x11, kOut, 16, 1500, 0, 0x100}), {kSrbOk}, {{20, 4, 0x20}}},
+    // Return code 20h (activation after a reset) passes for the commit only.
+    {"nvme firmware commit slot 2, intel rst", kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage,
+     kVdxDriverIntelRst, nvme({0x10, kNone, 0, 30000, 0x0A, 0}), {{20, 4, 0x20}}, {{20, 4, 1}}},
+    {"nvme security receive, intel rst", kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage, kVdxDriverIntelRst,
+     nvme({0x82, kIn, 16, 500}), {}, {}},
+    {"nvme flush (i/o), intel rst", kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage, kVdxDriverIntelRst,
+     nvme({0x00, kIn, 16, 500, 0x10, 0x11, 1}), {}, {}},
+    {"nvme format nvm, intel rst", kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage, kVdxDriverIntelRst,
+     nvme({0x80, kIn, 16, 500}), {kStatusOk}, {}},
+    {"nvme opcode 80h (i/o), intel rst", kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage, kVdxDriverIntelRst,
+     nvme({0x80, kIn, 16, 500, 0x10, 0x11, 1}), {}, {}},
+    // The NVMe miniport pass-through of Intel RSTe and of the maker's driver.
+    {"nvme vendor command (i/o), intel rste disk 42h", kPort, "", kVdxInterfaceNvmeIntelRste,
+     kVdxConnectionIntelRste, 0, nvme({0xC5, kIn, 8, 1500, 0x10, 0x11, 1}), {kSrbOk, {140, 4, 4}}, {},
+     [](vdx_dev& dev) { vdx_windows_state_of(dev).rste_disk_id = 0x42; }},
+    {"nvme vendor command (i/o), maker's driver", kPort, "", kVdxInterfaceNvmeZmIuo, kStorage, 0,
+     nvme({0xC5, kIn, 8, 1500, 0x10, 0x11, 1}), {kSrbOk}, {{20, 4, 0x1F}}},
+    {"nvme vendor command to the device, maker's driver", kPort, "", kVdxInterfaceNvmeZmIuo, kStorage, 0,
+     nvme({0xC5, kOut, 8, 1500, 0x10, 0x11, 1}), {kSrbOk}, {}},
+    // A bridge disk (id 0107h): its command wrapped for the driver in front.
+    {"nvme identify, marvell bridge behind inbox nvme", kDisk, kPort, kVdxInterfaceMarvellNevox, kStorage,
+     kVdxDriverInboxNvme, nvme({0x06, kIn, 8, 500}), {kStatusOk}, {},
+     [](vdx_dev& dev) { vdx_windows_state_of(dev).marvell_disk_id = 0x0107; }},
+    {"nvme identify, marvell bridge behind intel rst", kDisk, kPort, kVdxInterfaceMarvellNevox, kStorage,
+     kVdxDriverIntelRst, nvme({0x06, kOut, 8, 500}), {kStatusOk}, {},
+     [](vdx_dev& dev) { vdx_windows_state_of(dev).marvell_disk_id = 0x0107; }},
+    {"nvme identify, marvell bridge behind intel rste", kDisk, kPort, kVdxInterfaceMarvellNevox, kStorage,
+     kVdxDriverIntelRste, nvme({0x06, kNone, 8, 500}), {kStatusOk}, {},
+     [](vdx_dev& dev) { vdx_windows_state_of(dev).marvell_disk_id = 0x0107; }},
+};
+
+std::string requests(fake::world& w) {
+    std::string out;
+    for (const fake::request& r : w.requests) {
+        char line[160];
+        std::snprintf(line, sizeof line, "> %s %06X in %zu out %u\n", r.path.c_str(), r.code, r.in.size(), r.out_size);
+        out += line + dump(r.in);
+    }
+    w.requests.clear();
+    return out;
+}
+
+TEST(WindowsRequests, EachKindByteForByteWithItsFailures) {
+    std::string transcript;
+    for (const row& r : kRows) {
+        fake::scope fake;
+        fake.w.release = r.release;
+        win32_forget_release();
+        fake.w.devices[r.path].answer = fake.w.devices[r.second_path].answer = pattern(r.answer);
+        vdx_dev dev;
+        std::strcpy(dev.name, "dev1");
+        std::strcpy(dev.device_path, r.path);
+        std::strcpy(dev.second_path, r.second_path);
+        dev.interface = r.interface;
+        dev.connection = r.connection;
+        dev.connection_driver = r.driver;
+        dev.scsi_address = {8, 2, 4, 5, 6};
+        dev.backend = &vdx_windows_backend();
+        if (r.setup) r.setup(dev);
+        vdx_error error{};
+        ASSERT_EQ(vdx_dev_open(&error, &dev), 0) << r.name;
+        transcript += std::string("## ") + r.name + "\n";
+        transcript += r.run(dev) + "\n";
+        transcript += requests(fake.w);
+        fake.w.error = 1117;
+        for (const char* path : {r.path, r.second_path})
+            fake.w.devices[path].answer = [](std::uint32_t, const bytes&, bytes&, std::uint32_t*) { return false; };
+        transcript += "failing call: " + r.run(dev) + "\n";
+        if (!r.refused.empty()) {
+            std::vector<field> refused = r.answer;
+            refused.insert(refused.end(), r.refused.begin(), r.refused.end());
+            fake.w.devices[r.path].answer = fake.w.devices[r.second_path].answer = pattern(refused);
+            transcript += "refused: " + r.run(dev) + "\n";
+        }
+        fake.w.requests.clear();
+        vdx_dev_close(&error, &dev);
+    }
+    testing::expect_golden(transcript, "windows/golden/requests.txt");
+}
+
+}  // namespace
+}  // namespace enctl
