@@ -1,5 +1,6 @@
-// Windows enumeration through the seam: enclosure processors and the driver
-// kind of a controller description.
+// Windows enumeration through the seam: enclosure processors, disks and
+// controllers, the probe of a record, opening one, and the driver kind of a
+// controller description.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -224,6 +225,44 @@ TEST(WindowsEnumerate, ProbeOrderOnWindowsRecords) {
         EXPECT_EQ(codes, std::vector<std::uint32_t>(order.begin(), order.begin() + r.requests));
         vdx_dev_close(&error, &dev);
     }
+}
+
+TEST(WindowsAta, ProbeRefusesEmptyAndNoGoodAnswers) {
+    fake::scope fake;
+    std::uint8_t status = 0x50, err = 0;
+    bool empty = false;
+    fake.w.devices["\\\\.\\PhysicalDrive4"].answer = [&](std::uint32_t, const bytes&, bytes& out, std::uint32_t*) {
+        out[46] = status;  // CurrentTaskFile[6]
+        out[40] = err;
+        if (!empty) out[48] = 1;
+        return true;
+    };
+    vdx_dev dev;
+    std::strcpy(dev.device_path, "\\\\.\\PhysicalDrive4");
+    dev.backend = &vdx_windows_backend();
+    vdx_error error{};
+    ASSERT_EQ(vdx_dev_open(&error, &dev), 0);
+    EXPECT_TRUE(vdx_ata_windows_probe(&dev));
+    status = 0x51, err = 0x04;
+    EXPECT_FALSE(vdx_ata_windows_probe(&dev));
+    status = 0, err = 0;
+    EXPECT_FALSE(vdx_ata_windows_probe(&dev));
+    status = 0x50, empty = true;
+    EXPECT_FALSE(vdx_ata_windows_probe(&dev));
+}
+
+TEST(WindowsOpen, FailureIsErrorFourWithThePath) {
+    fake::scope fake;
+    fake.w.error = 2;
+    vdx_dev dev;
+    std::strcpy(dev.device_path, "\\\\.\\missing");
+    dev.backend = &vdx_windows_backend();
+    vdx_error error{};
+    EXPECT_EQ(vdx_dev_open(&error, &dev), 1);
+    EXPECT_EQ(error.code, kErrOsRequest);
+    EXPECT_EQ(error.subcode, 2u);
+    EXPECT_EQ(error.line, 3222u);
+    EXPECT_STREQ(error.message, "windows dev open failed, could not open \\\\.\\missing");
 }
 
 TEST(WindowsEnumerate, DriverKindOfDescription) {

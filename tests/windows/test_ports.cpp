@@ -1,5 +1,5 @@
-// Drives behind CSMI and Intel RSTe storage ports, USB root hubs, and ATA
-// through the CSMI STP pass-through, all through the fake Windows.
+// Drives behind CSMI and Intel RSTe storage ports and USB root hubs, all
+// through the fake Windows.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -169,93 +169,6 @@ TEST(WindowsCsmi, PhyAndRaidDrivesRequestsAndProbe) {
                          std::string("scsi execute not supported on device csmi1.1.5.5003048000000002")));
     for (const fake::request& r : fake.w.requests) EXPECT_EQ(r.code, wl::kIoctlScsiMiniport) << r.path;
     vdx_dev_release(&list);
-}
-
-TEST(WindowsCsmi, StpPassThroughLayoutResultsAndFailures) {
-    fake::scope fake;
-    std::uint32_t return_code = 0;
-    bool delivered = true;
-    fake.w.devices["\\\\.\\Scsi1:"] = miniport_port([&](std::uint32_t, bytes& b) {
-        const std::uint8_t status_fis[] = {0x34, 0,    0x51, 0x04, 0x11, 0x22, 0x33,
-                                           0xE0, 0x44, 0x55, 0x66, 0,    0x02, 0x01};
-        std::memcpy(b.data() + 76, status_fis, sizeof status_fis);
-        b[164] = 0xAB;
-        wl::put32(b, wl::kSrbReturnCode, return_code);
-        return delivered;
-    });
-    vdx_dev dev;
-    std::strcpy(dev.name, "csmi1.1.5.5003048000000002");
-    std::strcpy(dev.device_path, "\\\\.\\Scsi1:");
-    dev.interface = kVdxInterfaceAta;
-    dev.connection = kVdxConnectionCsmi;
-    dev.backend = &vdx_windows_backend();
-    vdx_windows_state& state = vdx_windows_state_of(dev);
-    state.csmi_phy_id = 5;
-    state.csmi_port_id = 1;
-    std::memcpy(state.csmi_sas_address, kSataDrive, 8);
-    vdx_error error{};
-    ASSERT_EQ(vdx_dev_open(&error, &dev), 0);
-
-    bytes data(512, 0);
-    vdx_ata_cmd cmd{};
-    cmd.protocol = 4;  // PIO data-in
-    cmd.extend = 1;
-    cmd.features = 0x0102;
-    cmd.count = 0x0304;
-    cmd.lba = 0x0A0B0C0D0E0Full;
-    cmd.device = 0x40;
-    cmd.command = 0x24;
-    cmd.data = data.data();
-    cmd.length = 512;
-    cmd.timeout = 1500;
-    cmd.direction = kVdxDirFromDevice;
-    ASSERT_EQ(vdx_ata_execute(&error, &dev, &cmd), 0);
-    EXPECT_EQ(srb_requests(fake.w), "\\\\.\\Scsi1: CSMISAS 1 19 648/676 261 2147746640\n");
-    // phy, port, rate, SAS address; the command FIS; flags PIO|read, length
-    const bytes& sent = fake.w.requests.back().in;
-    EXPECT_EQ(bytes(sent.begin() + 28, sent.begin() + 72),
-              (bytes{5, 1,    0,    0,    0x50, 0x03, 0x04, 0x80, 0x00, 0x00, 0x00, 0x02, 0,    0,    0,
-                     0, 0x27, 0x80, 0x24, 0x02, 0x0F, 0x0E, 0x0D, 0x40, 0x0C, 0x0B, 0x0A, 0x01, 0x04, 0x03,
-                     0, 0,    0,    0,    0,    0,    0x11, 0,    0,    0,    0,    2,    0,    0}));
-    EXPECT_EQ(std::tuple(cmd.status, cmd.error, cmd.lba, cmd.device, cmd.count, data[0]),
-              std::tuple(0x51, 0x04, 0x665544332211ull, 0xE0, 0x0102, 0xAB));
-
-    // STP flags by protocol; a 28-bit command leaves the extended FIS bytes 0.
-    struct row {
-        std::uint8_t protocol;
-        std::uint32_t flags;
-    };
-    cmd.extend = 0;
-    cmd.direction = kVdxDirNone;
-    for (const row& f :
-         {row{3, 0x04}, row{5, 0x12}, row{6, 0x20}, row{8, 0x100}, row{9, 0x200}, row{12, 0x80}, row{0, 0}}) {
-        cmd.protocol = f.protocol;
-        ASSERT_EQ(vdx_ata_execute(&error, &dev, &cmd), 0);
-        const bytes& in = fake.w.requests.back().in;
-        EXPECT_EQ(wl::get32(in, 64), f.flags) << int{f.protocol};
-        EXPECT_EQ(bytes(in.begin() + 52, in.begin() + 56), bytes(4, 0));
-        EXPECT_EQ(in[57], 0);
-    }
-
-    struct failure {
-        bool delivered;
-        std::uint32_t return_code, subcode, line;
-        const char* message;
-    };
-    fake.w.error = 1117;
-    for (const failure& f :
-         {failure{false, 0, 1117, 178, "error executing stp passthru DeviceIoControl"},
-          failure{true, 3, 3, 185, "non-zero return code executing stp passthru DeviceIoControl"}}) {
-        delivered = f.delivered;
-        return_code = f.return_code;
-        EXPECT_EQ(vdx_ata_execute(&error, &dev, &cmd), 1);
-        EXPECT_EQ(error.code, kErrOsRequest);
-        EXPECT_EQ(error.subcode, f.subcode);
-        EXPECT_EQ(error.line, f.line);
-        EXPECT_STREQ(error.file, "..\\vdx\\windows\\vdx_ata_windows_csmi");
-        EXPECT_STREQ(error.message, f.message);
-    }
-    vdx_dev_close(&error, &dev);
 }
 
 // An RSTe port (3) with one volume of two members (disk ids 7 and 0), two

@@ -203,6 +203,10 @@ void csmi_drive(vdx_dev& dev) {
     std::memcpy(s.csmi_sas_address, address, 8);
 }
 
+const row kCsmiIdentify = {"ata identify through csmi stp", kPort, "", kVdxInterfaceAta, kVdxConnectionCsmi, 0,
+                           ata({4, 1, 0x24, 0x0102, 0x0304, 0x0A0B0C0D0E0Full, 0x40}, kIn, 512, 1500), {kSrbOk},
+                           {{20, 4, 3}}, csmi_drive};
+
 const row kRows[] = {
     // SCSI pass-through (direct).
     {"scsi read(10) on a record of no interface", kDisk, "", kVdxInterfaceUnknown, kStorage, 0,
@@ -219,9 +223,7 @@ const row kRows[] = {
      scsi({0x3B, 0x0E, 0, 1, 2, 3, 0, 0, 16, 0}, kOut, 16, 1500), {}, {}},
     // ATA pass-through and the CSMI STP pass-through.
     {"ata read dma ext", kDisk, "", kVdxInterfaceAta, kStorage, 0, ata(kReadDmaExt, kIn, 512, 1500), {}, {}},
-    {"ata identify through csmi stp", kPort, "", kVdxInterfaceAta, kVdxConnectionCsmi, 0,
-     ata({4, 1, 0x24, 0x0102, 0x0304, 0x0A0B0C0D0E0Full, 0x40}, kIn, 512, 1500), {kSrbOk}, {{20, 4, 3}},
-     csmi_drive},
+    kCsmiIdentify,
     // DOWNLOAD MICROCODE: Intel RST firmware requests, the storage stack's.
     {"ata microcode save, intel rst", kDisk, kPort, kVdxInterfaceAta, kStorage, kVdxDriverIntelRst,
      ata(kMicrocodeSave, kOut, 16, 1500), {kSrbOk, {65, 1, 2}, {66, 1, 2}}, {}},
@@ -302,25 +304,31 @@ std::string requests(fake::world& w) {
     return out;
 }
 
+// The row's device, open, answered with the pattern and the row's fields.
+vdx_dev open(fake::world& w, const row& r) {
+    w.release = r.release;
+    win32_forget_release();
+    w.devices[r.path].answer = w.devices[r.second_path].answer = pattern(r.answer);
+    vdx_dev dev;
+    std::strcpy(dev.name, "dev1");
+    std::strcpy(dev.device_path, r.path);
+    std::strcpy(dev.second_path, r.second_path);
+    dev.interface = r.interface;
+    dev.connection = r.connection;
+    dev.connection_driver = r.driver;
+    dev.scsi_address = {8, 2, 4, 5, 6};
+    dev.backend = &vdx_windows_backend();
+    if (r.setup) r.setup(dev);
+    vdx_error error{};
+    EXPECT_EQ(vdx_dev_open(&error, &dev), 0) << r.name;
+    return dev;
+}
+
 TEST(WindowsRequests, EachKindByteForByteWithItsFailures) {
     std::string transcript;
     for (const row& r : kRows) {
         fake::scope fake;
-        fake.w.release = r.release;
-        win32_forget_release();
-        fake.w.devices[r.path].answer = fake.w.devices[r.second_path].answer = pattern(r.answer);
-        vdx_dev dev;
-        std::strcpy(dev.name, "dev1");
-        std::strcpy(dev.device_path, r.path);
-        std::strcpy(dev.second_path, r.second_path);
-        dev.interface = r.interface;
-        dev.connection = r.connection;
-        dev.connection_driver = r.driver;
-        dev.scsi_address = {8, 2, 4, 5, 6};
-        dev.backend = &vdx_windows_backend();
-        if (r.setup) r.setup(dev);
-        vdx_error error{};
-        ASSERT_EQ(vdx_dev_open(&error, &dev), 0) << r.name;
+        vdx_dev dev = open(fake.w, r);
         transcript += std::string("## ") + r.name + "\n";
         transcript += r.run(dev) + "\n";
         transcript += requests(fake.w);
@@ -335,9 +343,28 @@ TEST(WindowsRequests, EachKindByteForByteWithItsFailures) {
             transcript += "refused: " + r.run(dev) + "\n";
         }
         fake.w.requests.clear();
+        vdx_error error{};
         vdx_dev_close(&error, &dev);
     }
     testing::expect_golden(transcript, "windows/golden/requests.txt");
+}
+
+// The STP flags by protocol; a 28-bit command leaves the extended FIS bytes 0.
+TEST(WindowsRequests, CsmiStpFlagsByProtocol) {
+    fake::scope fake;
+    vdx_dev dev = open(fake.w, kCsmiIdentify);
+    struct flags {
+        std::uint8_t protocol;
+        std::uint32_t value;
+    };
+    for (const flags& f : {flags{3, 0x04}, flags{5, 0x12}, flags{6, 0x20}, flags{8, 0x100}, flags{9, 0x200},
+                           flags{12, 0x80}, flags{0, 0}}) {
+        ata({f.protocol, 0, 0x24, 0x0102, 0x0304, 0x0A0B0C0D0E0Full, 0x40}, kNone, 0, 1500)(dev);
+        const bytes& in = fake.w.requests.back().in;
+        EXPECT_EQ(wl::get32(in, 64), f.value) << int{f.protocol};
+        EXPECT_EQ(bytes(in.begin() + 52, in.begin() + 56), bytes(4, 0));
+        EXPECT_EQ(in[57], 0);
+    }
 }
 
 }  // namespace
