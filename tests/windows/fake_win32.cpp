@@ -1,5 +1,7 @@
 #include "tests/windows/fake_win32.h"
 
+#include "vdx/windows/vdx_windows.h"
+
 #include <initguid.h>
 #include <devpkey.h>
 
@@ -181,6 +183,26 @@ std::string guid_text(const GUID& g) {
     char text[40];
     std::snprintf(text, sizeof text, "%08lX-%04X-%04X", static_cast<unsigned long>(g.Data1), g.Data2, g.Data3);
     return text;
+}
+
+std::string records(const vdx_dev_list& list) {
+    std::string out;
+    for (const vdx_dev& dev : list.view()) {
+        char line[2600];
+        int n = std::snprintf(line, sizeof line, "%s if=%u conn=%u kind=%u drive=%d %s%s %s%s scsi=%u:%u:%u", dev.name,
+                              dev.interface, dev.connection, dev.connection_driver,
+                              static_cast<int>(dev.physical_drive_number), dev.device_path,
+                              dev.os_handle != kVdxInvalidHandle ? "(open)" : "", dev.second_path,
+                              dev.second_handle != kVdxInvalidHandle ? "(open)" : "", dev.scsi_address.port,
+                              dev.scsi_address.path, dev.scsi_address.target);
+        if (const vdx_windows_state* s = vdx_windows_state_if(dev))
+            std::snprintf(line + n, sizeof line - n, " bus=%u parent=%s csmi=%u/%u/%u rste=%u/%u descriptor=%u",
+                          s->pci_bus_number, s->parent_instance_id, s->csmi_phy_id, s->csmi_port_id,
+                          s->csmi_raid_member, s->rste_disk_id, s->rste_raid_member, s->storage_descriptor[4]);
+        out += line;
+        out += "\n";
+    }
+    return out;
 }
 
 const win32_calls& calls() {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "vdx/vdx.h"
 #include "vdx/windows/win32_seam.h"
 
 namespace enctl::fake {
@@ -64,6 +65,12 @@ world& the_world();
 const win32_calls& calls();
 // The text form of a GUID, as the keys of world::interfaces.
 std::string guid_text(const GUID& guid);
+
+// One line per record of an enumeration: name, interface, connection, driver
+// kind, drive number, paths with whether each is open, SCSI address, and the
+// Windows fields that are set (PCI bus and parent, CSMI phy, port and RAID
+// membership, RSTe disk id and RAID membership, descriptor length).
+std::string records(const vdx_dev_list& list);
 
 // Installs a fresh world for the lifetime of the object.
 class scope {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "basekit/fixed_text.h"
+#include "tests/support/golden.h"
 #include "tests/windows/fake_win32.h"
 #include "vdx/vdx.h"
 #include "vdx/windows/enumerate_common.h"
@@ -41,27 +42,14 @@ fake::device ses_device(bool has_address, std::uint8_t port, std::uint8_t path, 
     return dev;
 }
 
-TEST(WindowsEnumerate, EnclosureProcessorsNamedByScsiAddress) {
-    fake::scope fake;
-    fake.w.interfaces[fake::guid_text(kGuidDevinterfaceSes)] = {
+// Three enclosure processors, one without a SCSI address (removed again),
+// and an interface whose device does not open.
+void enclosure_processors(fake::world& w) {
+    w.interfaces[fake::guid_text(kGuidDevinterfaceSes)] = {
         {"\\\\?\\ses#a", "SES\\A"}, {"\\\\?\\ses#b", "SES\\B"}, {"\\\\?\\ses#c", "SES\\C"}, {"\\\\?\\ses#gone", "SES\\D"}};
-    fake.w.devices["\\\\?\\ses#a"] = ses_device(true, 1, 4, 64);
-    fake.w.devices["\\\\?\\ses#b"] = ses_device(false, 0, 0, 0);  // no SCSI address: removed again
-    fake.w.devices["\\\\?\\ses#c"] = ses_device(true, 2, 0, 5);
-    vdx_dev_list list;
-    vdx_dev_enumerate_flags(&list, kVdxEnumSes);
-    ASSERT_EQ(list.count, 2u);
-    EXPECT_EQ(text_of(list[0].name), "SCSI1:4,64,0");
-    EXPECT_EQ(text_of(list[1].name), "SCSI2:0,5,0");
-    for (const vdx_dev& dev : list.view()) {
-        EXPECT_EQ(dev.interface, kVdxInterfaceScsi);
-        EXPECT_EQ(dev.connection, kVdxConnectionEnclosure);
-        EXPECT_NE(dev.os_handle, kVdxInvalidHandle);
-        ASSERT_NE(vdx_windows_state_if(dev), nullptr);
-        EXPECT_EQ(vdx_windows_state_if(dev)->storage_descriptor[4], 40);
-    }
-    EXPECT_EQ(text_of(list[0].device_path), "\\\\?\\ses#a");
-    vdx_dev_release(&list);
+    w.devices["\\\\?\\ses#a"] = ses_device(true, 1, 4, 64);
+    w.devices["\\\\?\\ses#b"] = ses_device(false, 0, 0, 0);
+    w.devices["\\\\?\\ses#c"] = ses_device(true, 2, 0, 5);
 }
 
 // A disk answering the device number, descriptor and SCSI address queries.
@@ -134,49 +122,31 @@ void small_tree(fake::world& w) {
         w.devices[port] = disk_device(9, 4);
 }
 
-// One line per record: name, driver kind, drive number, path, PCI bus.
-std::string records(vdx_dev_list& list) {
-    std::string out;
-    for (const vdx_dev& dev : list.view()) {
-        char line[512];
-        const vdx_windows_state* state = vdx_windows_state_if(dev);
-        std::snprintf(line, sizeof line, "%s kind=%u drive=%d path=%s bus=%d parent=%s\n", dev.name,
-                      dev.connection_driver, static_cast<int>(dev.physical_drive_number), dev.device_path,
-                      state ? static_cast<int>(state->pci_bus_number) : -2, state ? state->parent_instance_id : "");
-        out += line;
+// Enclosure processors named by their SCSI address; disks with their driver
+// kind and PCI bus; controllers naming their drives, each class numbering
+// its bare NVMe controllers from nvme0 (only PCI ones count).
+TEST(WindowsEnumerate, RecordsOfEachKind) {
+    struct section {
+        const char* name;
+        void (*host)(fake::world&);
+        std::uint32_t flags;
+    };
+    std::string transcript;
+    for (const section& s : {section{"enclosure processors", enclosure_processors, kVdxEnumSes},
+                             section{"disks", small_tree, kVdxEnumDisks},
+                             section{"controllers", small_tree, kVdxEnumIdeControllers | kVdxEnumScsiControllers}}) {
+        fake::scope fake;
+        s.host(fake.w);
+        vdx_dev_list list;
+        vdx_dev_enumerate_flags(&list, s.flags);
+        transcript += std::string("## ") + s.name + "\n" + fake::records(list);
+        // The port of the SCSI address is the bus number discovery asks for.
+        if (s.flags & kVdxEnumScsiControllers) {
+            EXPECT_EQ(vdx_dev_bus_number(list[2]), 2);
+        }
+        vdx_dev_release(&list);
     }
-    return out;
-}
-
-TEST(WindowsEnumerate, DisksWithDriverKindAndPciBus) {
-    fake::scope fake;
-    small_tree(fake.w);
-    vdx_dev_list list;
-    vdx_dev_enumerate_flags(&list, kVdxEnumDisks);
-    EXPECT_EQ(records(list),
-              "disk3 kind=1 drive=3 path=\\\\?\\scsi#disk&ven_ata#1 bus=2 parent=PCI\\VEN_8086&DEV_A102\\3&1&B8\n"
-              "disk5 kind=1 drive=5 path=\\\\?\\scsi#disk&ven_seagate#2 bus=7 parent=PCI\\VEN_1000&DEV_0097\\5&3&0\n"
-              "disk0 kind=2 drive=0 path=\\\\?\\scsi#disk&ven_nvme#3 bus=0 parent=PCI\\VEN_144D&DEV_A808\\4&3&0\n");
-    for (const vdx_dev& dev : list.view()) EXPECT_EQ(dev.connection, kVdxConnectionStorage);
-    vdx_dev_release(&list);
-}
-
-// Each class numbers its bare controllers from nvme0; only PCI ones count.
-TEST(WindowsEnumerate, ControllersNameTheirDrivesAndBareNvmeControllers) {
-    fake::scope fake;
-    small_tree(fake.w);
-    vdx_dev_list list;
-    vdx_dev_enumerate_flags(&list, kVdxEnumIdeControllers | kVdxEnumScsiControllers);
-    EXPECT_EQ(records(list),
-              "disk3 kind=1 drive=3 path=\\\\.\\PhysicalDrive3 bus=0 parent=\n"
-              "nvme0 kind=2 drive=-1 path=\\\\?\\pci#ven_1022&dev_7901#4&6&0#{2accfe60} bus=0 parent=\n"
-              "disk5 kind=1 drive=5 path=\\\\.\\PhysicalDrive5 bus=0 parent=\n"
-              "disk0 kind=2 drive=0 path=\\\\.\\PhysicalDrive0 bus=0 parent=\n"
-              "nvme0 kind=8 drive=-1 path=\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60} bus=0 parent=\n");
-    ASSERT_EQ(list.count, 5u);
-    // The port of the SCSI address is the bus number discovery asks for.
-    EXPECT_EQ(vdx_dev_bus_number(list[2]), 2);
-    vdx_dev_release(&list);
+    testing::expect_golden(transcript, "windows/golden/enumerate.txt");
 }
 
 // Which requests a probe sends, in order, and which interface it settles on,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "basekit/fixed_text.h"
+#include "tests/support/golden.h"
 #include "tests/windows/fake_win32.h"
 #include "vdx/vdx.h"
 #include "vdx/windows/enumerate_common.h"
@@ -178,15 +179,7 @@ TEST(WindowsNvmeBackends, EachDriversDriveIsFoundProbedAndReached) {
     }
     // The bridge's disks go as the vendor command C2h to the bridge, addressed
     // by their id; the Identify travels in dword 14.
-    EXPECT_EQ(seen,
-              "disk0 probe=0 interface=5 execute=0 data=11 -> \\\\?\\nvme#0 2D1400 - nsid=0\n"
-              "disk1 probe=0 interface=6 execute=0 data=22 -> \\\\.\\Scsi2: 04D008 IntelNvm nsid=0\n"
-              "disk2 probe=0 interface=5 execute=0 data=11 -> \\\\?\\marvell#2 2D1400 - nsid=0\n"
-              "disk2.pd3 probe=0 interface=17 execute=0 data=00 -> \\\\?\\marvell#2 2DD3C0 - nsid=3\n"
-              "disk2.pd7 probe=0 interface=17 execute=0 data=00 -> \\\\?\\marvell#2 2DD3C0 - nsid=7\n"
-              "nvme0 probe=0 interface=8 execute=0 data=22 -> \\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60} 04D008 "
-              "NvmeMini nsid=0\n"
-              "rstep5.4.0 probe=0 interface=7 execute=0 data=33 -> \\\\.\\Scsi5: 04D008 NvmeRAID nsid=0\n");
+    testing::expect_golden(seen, "windows/golden/nvme_host.txt");
     vdx_dev_release(&list);
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "basekit/fixed_text.h"
+#include "tests/support/golden.h"
 #include "tests/windows/fake_win32.h"
 #include "vdx/vdx.h"
 #include "vdx/windows/enumerate_common.h"
@@ -47,23 +48,6 @@ std::string srb_requests(const fake::world& w) {
                           .c_str(),
                       wl::get32(r.in, 12), wl::get32(r.in, 16), wl::get32(r.in, 24), r.in.size(),
                       r.in.size() >= 32 ? wl::get32(r.in, 28) : 0, r.in.size() >= 36 ? wl::get32(r.in, 32) : 0);
-        out += line;
-    }
-    return out;
-}
-
-// One line per record of the port enumerators.
-std::string port_records(vdx_dev_list& list) {
-    std::string out;
-    for (const vdx_dev& dev : list.view()) {
-        const vdx_windows_state* s = vdx_windows_state_if(dev);
-        char line[600];
-        std::snprintf(line, sizeof line,
-                      "%s if=%u conn=%u scsi=%u:%u phy=%u port=%u raid=%u|%u disk=%u open=%d%d %s %s\n", dev.name,
-                      dev.interface, dev.connection, dev.scsi_address.port, dev.scsi_address.path, s->csmi_phy_id,
-                      s->csmi_port_id, s->csmi_raid_member, s->rste_raid_member, s->rste_disk_id,
-                      dev.os_handle != kVdxInvalidHandle, dev.second_handle != kVdxInvalidHandle, dev.device_path,
-                      dev.second_path);
         out += line;
     }
     return out;
@@ -122,21 +106,7 @@ TEST(WindowsCsmi, PhyAndRaidDrivesRequestsAndProbe) {
     });
     vdx_dev_list list;
     vdx_dev_enumerate_flags(&list, kVdxEnumCsmi);
-    EXPECT_EQ(
-        port_records(list),
-        "csmi1.0.0.5000c50011223301 if=0 conn=1 scsi=1:0 phy=0 port=0 raid=0|0 disk=0 open=10 \\\\.\\Scsi1: \n"
-        "csmi1.1.5.5003048000000002 if=0 conn=1 scsi=1:5 phy=5 port=1 raid=1|0 disk=0 open=10 \\\\.\\Scsi1: \n"
-        "csmi1.X.X.5003048000000009 if=0 conn=1 scsi=1:255 phy=255 port=255 raid=1|0 disk=0 open=11 "
-        "\\\\.\\Scsi1: \\\\.\\Scsi1:\n");
-    EXPECT_EQ(srb_requests(fake.w),
-              "\\\\.\\Scsi0: CSMIALL 60 1 176/204 0 0\n"
-              "\\\\.\\Scsi1: CSMIALL 60 1 176/204 0 0\n"
-              "\\\\.\\Scsi1: CSMISAS 60 14 2052/2080 0 0\n"
-              "\\\\.\\Scsi1: CSMIARY 60 A 100/128 0 0\n"
-              "\\\\.\\Scsi1: CSMIARY 60 B 688/716 0 0\n"
-              "\\\\.\\Scsi2: CSMIALL 60 1 176/204 0 0\n"
-              "\\\\.\\Scsi2: CSMISAS 60 14 2052/2080 0 0\n"
-              "\\\\.\\Scsi2: CSMIARY 60 A 100/128 0 0\n");
+    testing::expect_golden(fake::records(list) + srb_requests(fake.w), "windows/golden/csmi_ports.txt");
 
     // The port also holds a device at 0:0:0 that answers SCSI and ATA
     // pass-through and the NVMe property query; those requests name nothing
@@ -209,21 +179,7 @@ TEST(WindowsRste, VolumeMembersPassThroughAndSpareDisks) {
     fake.w.devices["\\\\.\\Scsi4:"] = miniport_port([](std::uint32_t, bytes&) { return false; });
     vdx_dev_list list;
     vdx_dev_enumerate_flags(&list, kVdxEnumIntelRste);
-    EXPECT_EQ(port_records(list),
-              "rster3.7.0 if=7 conn=3 scsi=255:0 phy=0 port=0 raid=0|1 disk=7 open=10 \\\\.\\Scsi3: \n"
-              "rstep3.9.1 if=7 conn=3 scsi=255:0 phy=0 port=0 raid=0|0 disk=9 open=10 \\\\.\\Scsi3: \n"
-              "rstes3.11.0 if=7 conn=3 scsi=255:0 phy=0 port=0 raid=0|0 disk=11 open=10 \\\\.\\Scsi3: \n");
-    EXPECT_EQ(srb_requests(fake.w),
-              "\\\\.\\Scsi3: NvmeRAID 40 E0002014 4/32 0 0\n"
-              "\\\\.\\Scsi3: NvmeRAID 40 E0002018 104/132 1 0\n"
-              "\\\\.\\Scsi3: NvmeRAID 40 E000201C 332/360 1 324\n"
-              "\\\\.\\Scsi3: NvmeRAID 40 E0002028 4/32 0 0\n"
-              "\\\\.\\Scsi3: NvmeRAID 40 E000202C 328/356 324 0\n"
-              "\\\\.\\Scsi3: NvmeRAID 40 E0002020 4/32 0 0\n"
-              "\\\\.\\Scsi3: NvmeRAID 40 E0002024 220/248 216 0\n"
-              "\\\\.\\Scsi4: NvmeRAID 40 E0002014 4/32 0 0\n"
-              "\\\\.\\Scsi4: NvmeRAID 40 E0002028 4/32 0 0\n"
-              "\\\\.\\Scsi4: NvmeRAID 40 E0002020 4/32 0 0\n");
+    testing::expect_golden(fake::records(list) + srb_requests(fake.w), "windows/golden/rste_ports.txt");
     vdx_dev_release(&list);
 }
 
