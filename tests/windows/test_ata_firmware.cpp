@@ -1,8 +1,7 @@
-// DOWNLOAD MICROCODE to ATA drives: which drivers and releases take the
-// firmware requests instead of ATA pass-through, and their failures.
+// DOWNLOAD MICROCODE to ATA drives through the firmware requests of Intel RST
+// and of the storage stack: each way it can fail.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -76,47 +75,6 @@ vdx_ata_cmd microcode(bytes& image, std::uint8_t command, std::uint8_t features)
     cmd.direction = kVdxDirToDevice;
     cmd.status = 0xAB;
     return cmd;
-}
-
-// "path code" of each request sent.
-std::vector<std::string> sent(const fake::world& w) {
-    std::vector<std::string> out;
-    for (const fake::request& r : w.requests) {
-        char line[64];
-        std::snprintf(line, sizeof line, "%s %06X", r.path.c_str(), r.code);
-        out.emplace_back(line);
-    }
-    return out;
-}
-
-TEST(WindowsAtaFirmware, RoutingByDriverReleaseAndMode) {
-    const std::string port_miniport = std::string(kPort) + " 04D008", ata = std::string(kDisk) + " 04D02C";
-    const std::string hw_info = std::string(kDisk) + " 2D1C00";
-    struct row {
-        std::uint32_t driver;
-        win32_release release;
-        std::uint8_t command, features;
-        std::vector<std::string> requests;
-    };
-    for (const row& r : {
-             row{kVdxDriverIntelRst, win32_release::windows_10, 0x92, 0x0E, {port_miniport, port_miniport, port_miniport}},
-             row{kVdxDriverIntelRst, win32_release::older, 0x93, 0x0F, {port_miniport, port_miniport}},
-             row{kVdxDriverIntelRst, win32_release::windows_10, 0x92, 0x03, {ata}},
-             row{kVdxDriverInboxAhci, win32_release::windows_10, 0x93, 0x0E, {hw_info, std::string(kDisk) + " 2DDC04"}},
-             row{kVdxDriverInboxAhci, win32_release::windows_10, 0x92, 0x0F, {hw_info, std::string(kDisk) + " 2DDC08"}},
-             row{kVdxDriverInboxAhci, win32_release::windows_8_1, 0x92, 0x0E, {ata}},
-             row{kVdxDriverInboxAhci, win32_release::newer, 0x92, 0x0E, {ata}},
-             row{kVdxDriverInboxNvme, win32_release::windows_10, 0x92, 0x0E, {ata}},
-         }) {
-        fake::scope fake;
-        const answers a;
-        vdx_dev dev = ata_disk(fake.w, r.driver, r.release, a);
-        bytes image;
-        vdx_ata_cmd cmd = microcode(image, r.command, r.features);
-        vdx_error error{};
-        EXPECT_EQ(vdx_ata_execute(&error, &dev, &cmd), 0);
-        EXPECT_EQ(sent(fake.w), r.requests) << "driver " << r.driver << ", features " << int{r.features};
-    }
 }
 
 TEST(WindowsAtaFirmware, Failures) {

@@ -172,28 +172,17 @@ job nvme(nvme_cmd c) {
     };
 }
 
-struct row {
-    const char* name;
+constexpr std::uint32_t kIn = kVdxDirFromDevice, kOut = kVdxDirToDevice, kNone = kVdxDirNone;
+constexpr char kDisk[] = "\\\\.\\PhysicalDrive1", kPort[] = "\\\\.\\Scsi2:";
+
+// Where a command goes: the record's paths, interface, connection and driver.
+struct place {
     const char* path;
     const char* second_path;
     std::uint32_t interface, connection, driver;
-    job run;
-    std::vector<field> answer;   // over the pattern
-    std::vector<field> refused;  // an answer the backend refuses; empty: none
-    std::function<void(vdx_dev&)> setup = nullptr;
+    void (*setup)(vdx_dev&) = nullptr;
     win32_release release = win32_release::windows_10;
 };
-
-constexpr std::uint32_t kIn = kVdxDirFromDevice, kOut = kVdxDirToDevice, kNone = kVdxDirNone;
-constexpr std::uint32_t kStorage = kVdxConnectionStorage;
-constexpr char kDisk[] = "\\\\.\\PhysicalDrive1", kPort[] = "\\\\.\\Scsi2:";
-const field kStatusOk{16, 4, 1};   // STORAGE_PROTOCOL_COMMAND ReturnStatus: success
-const field kSrbOk{20, 4, 0};      // SRB_IO_CONTROL ReturnCode: success
-const bytes kRead10 = {0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0};
-const ata_regs kReadDmaExt{6, 1, 0x25, 0x0102, 0x0304, 0x0A0B0C0D0E0Full, 0x40};
-// DOWNLOAD MICROCODE of a 16-byte segment at buffer offset 259 blocks (LBA
-// bits 8-23; the bits above are not part of it).
-const ata_regs kMicrocodeSave{0, 0, 0x92, 0x0E, 1, 0x0F010300, 0}, kMicrocodeActivate{0, 0, 0x92, 0x0F, 1, 0x0F010300, 0};
 
 void csmi_drive(vdx_dev& dev) {
     vdx_windows_state& s = vdx_windows_state_of(dev);
@@ -202,95 +191,108 @@ void csmi_drive(vdx_dev& dev) {
     const std::uint8_t address[8] = {0x50, 0x03, 0x04, 0x80, 0x00, 0x00, 0x00, 0x02};
     std::memcpy(s.csmi_sas_address, address, 8);
 }
+void rste_disk(vdx_dev& dev) { vdx_windows_state_of(dev).rste_disk_id = 0x42; }
+void bridge_disk(vdx_dev& dev) { vdx_windows_state_of(dev).marvell_disk_id = 0x0107; }
 
-const row kCsmiIdentify = {"ata identify through csmi stp", kPort, "", kVdxInterfaceAta, kVdxConnectionCsmi, 0,
+constexpr std::uint32_t kStorage = kVdxConnectionStorage;
+const place kNoInterface{kDisk, "", kVdxInterfaceUnknown, kStorage, 0}, kScsi{kDisk, "", kVdxInterfaceScsi, kStorage, 0},
+    kInboxNvme{kDisk, "", kVdxInterfaceNvme, kStorage, kVdxDriverInboxNvme},
+    kInboxNvme81{kDisk, "", kVdxInterfaceNvme, kStorage, kVdxDriverInboxNvme, nullptr, win32_release::windows_8_1},
+    kAta{kDisk, "", kVdxInterfaceAta, kStorage, 0}, kCsmi{kPort, "", kVdxInterfaceAta, kVdxConnectionCsmi, 0, csmi_drive},
+    kRstAta{kDisk, kPort, kVdxInterfaceAta, kStorage, kVdxDriverIntelRst},
+    kRstAtaOlder{kDisk, kPort, kVdxInterfaceAta, kStorage, kVdxDriverIntelRst, nullptr, win32_release::older},
+    kAhciAta{kDisk, "", kVdxInterfaceAta, kStorage, kVdxDriverInboxAhci},
+    kAhciAta81{kDisk, "", kVdxInterfaceAta, kStorage, kVdxDriverInboxAhci, nullptr, win32_release::windows_8_1},
+    kAhciAtaNewer{kDisk, "", kVdxInterfaceAta, kStorage, kVdxDriverInboxAhci, nullptr, win32_release::newer},
+    kNvmeDriverAta{kDisk, "", kVdxInterfaceAta, kStorage, kVdxDriverInboxNvme},
+    kRst{kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage, kVdxDriverIntelRst},
+    kRste{kPort, "", kVdxInterfaceNvmeIntelRste, kVdxConnectionIntelRste, 0, rste_disk},
+    kMaker{kPort, "", kVdxInterfaceNvmeZmIuo, kStorage, 0},
+    kBridgeInbox{kDisk, kPort, kVdxInterfaceMarvellNevox, kStorage, kVdxDriverInboxNvme, bridge_disk},
+    kBridgeRst{kDisk, kPort, kVdxInterfaceMarvellNevox, kStorage, kVdxDriverIntelRst, bridge_disk},
+    kBridgeRste{kDisk, kPort, kVdxInterfaceMarvellNevox, kStorage, kVdxDriverIntelRste, bridge_disk};
+
+struct row {
+    const char* name;
+    place at;
+    job run;
+    std::vector<field> answer;   // over the pattern
+    std::vector<field> refused;  // an answer the backend refuses; empty: none
+};
+
+const field kStatusOk{16, 4, 1};  // STORAGE_PROTOCOL_COMMAND ReturnStatus: success
+const field kSrbOk{20, 4, 0};     // SRB_IO_CONTROL ReturnCode: success
+const std::vector<field> kIntelSlot2{kSrbOk, {65, 1, 2}, {66, 1, 2}}, kStorageSlot3{{10, 1, 3}};
+const bytes kRead10 = {0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0};
+const ata_regs kReadDmaExt{6, 1, 0x25, 0x0102, 0x0304, 0x0A0B0C0D0E0Full, 0x40};
+// DOWNLOAD MICROCODE of a 16-byte segment at buffer offset 259 blocks (LBA
+// bits 8-23; the bits above are not part of it): mode 0Eh saves, 0Fh
+// activates, 03h is plain pass-through.
+job microcode(std::uint8_t command, std::uint8_t mode) { return ata({0, 0, command, mode, 1, 0x0F010300, 0}, kOut, 16, 1500); }
+job write_buffer(std::uint8_t mode) { return scsi({0x3B, mode, 0, 1, 2, 3, 0, 0, 16, 0}, kOut, 16, 1500); }
+
+const row kCsmiIdentify = {"ata identify through csmi stp", kCsmi,
                            ata({4, 1, 0x24, 0x0102, 0x0304, 0x0A0B0C0D0E0Full, 0x40}, kIn, 512, 1500), {kSrbOk},
-                           {{20, 4, 3}}, csmi_drive};
+                           {{20, 4, 3}}};
 
 const row kRows[] = {
-    // SCSI pass-through (direct).
-    {"scsi read(10) on a record of no interface", kDisk, "", kVdxInterfaceUnknown, kStorage, 0,
-     scsi(kRead10, kIn, 512, 30000), {}, {}},
-    {"scsi read(10)", kDisk, "", kVdxInterfaceScsi, kStorage, 0, scsi(kRead10, kIn, 512, 30000), {{7, 1, 18}}, {}},
-    {"scsi without data, 500 ms", kDisk, "", kVdxInterfaceScsi, kStorage, 0,
-     scsi({0, 0, 0, 0, 0, 0}, kNone, 0, 500), {}, {}},
-    // WRITE BUFFER to the inbox NVMe driver: firmware requests before Windows 10.
-    {"write buffer mode 0Eh, inbox nvme, windows 8.1", kDisk, "", kVdxInterfaceNvme, kStorage, kVdxDriverInboxNvme,
-     scsi({0x3B, 0x0E, 0, 1, 2, 3, 0, 0, 16, 0}, kOut, 16, 1500), {}, {}, nullptr, win32_release::windows_8_1},
-    {"write buffer mode 0Fh, inbox nvme, windows 8.1", kDisk, "", kVdxInterfaceNvme, kStorage, kVdxDriverInboxNvme,
-     scsi({0x3B, 0x0F, 0, 1, 2, 3, 0, 0, 16, 0}, kOut, 16, 1500), {}, {}, nullptr, win32_release::windows_8_1},
-    {"write buffer mode 0Eh, inbox nvme, windows 10", kDisk, "", kVdxInterfaceNvme, kStorage, kVdxDriverInboxNvme,
-     scsi({0x3B, 0x0E, 0, 1, 2, 3, 0, 0, 16, 0}, kOut, 16, 1500), {}, {}},
+    // SCSI pass-through; WRITE BUFFER to the inbox NVMe driver goes as
+    // firmware requests before Windows 10.
+    {"scsi read(10) on a record of no interface", kNoInterface, scsi(kRead10, kIn, 512, 30000), {}, {}},
+    {"scsi read(10)", kScsi, scsi(kRead10, kIn, 512, 30000), {{7, 1, 18}}, {}},
+    {"scsi without data, 500 ms", kScsi, scsi({0, 0, 0, 0, 0, 0}, kNone, 0, 500), {}, {}},
+    {"write buffer mode 0Eh, inbox nvme, windows 8.1", kInboxNvme81, write_buffer(0x0E), {}, {}},
+    {"write buffer mode 0Fh, inbox nvme, windows 8.1", kInboxNvme81, write_buffer(0x0F), {}, {}},
+    {"write buffer mode 0Eh, inbox nvme, windows 10", kInboxNvme, write_buffer(0x0E), {}, {}},
     // ATA pass-through and the CSMI STP pass-through.
-    {"ata read dma ext", kDisk, "", kVdxInterfaceAta, kStorage, 0, ata(kReadDmaExt, kIn, 512, 1500), {}, {}},
+    {"ata read dma ext", kAta, ata(kReadDmaExt, kIn, 512, 1500), {}, {}},
     kCsmiIdentify,
-    // DOWNLOAD MICROCODE: Intel RST firmware requests, the storage stack's.
-    {"ata microcode save, intel rst", kDisk, kPort, kVdxInterfaceAta, kStorage, kVdxDriverIntelRst,
-     ata(kMicrocodeSave, kOut, 16, 1500), {kSrbOk, {65, 1, 2}, {66, 1, 2}}, {}},
-    {"ata microcode activate, intel rst", kDisk, kPort, kVdxInterfaceAta, kStorage, kVdxDriverIntelRst,
-     ata(kMicrocodeActivate, kOut, 16, 1500), {kSrbOk, {65, 1, 2}, {66, 1, 2}}, {}},
-    {"ata microcode save, inbox ahci", kDisk, "", kVdxInterfaceAta, kStorage, kVdxDriverInboxAhci,
-     ata(kMicrocodeSave, kOut, 16, 1500), {{10, 1, 3}}, {}},
-    {"ata microcode activate, inbox ahci", kDisk, "", kVdxInterfaceAta, kStorage, kVdxDriverInboxAhci,
-     ata(kMicrocodeActivate, kOut, 16, 1500), {{10, 1, 3}}, {}},
+    // DOWNLOAD MICROCODE: Intel RST firmware requests, the storage stack's,
+    // or ATA pass-through, by driver, release and mode.
+    {"ata microcode save, intel rst", kRstAta, microcode(0x92, 0x0E), kIntelSlot2, {}},
+    {"ata microcode activate, intel rst", kRstAta, microcode(0x92, 0x0F), kIntelSlot2, {}},
+    {"ata microcode (93h) activate, intel rst, older windows", kRstAtaOlder, microcode(0x93, 0x0F), kIntelSlot2, {}},
+    {"ata microcode mode 3, intel rst", kRstAta, microcode(0x92, 0x03), kIntelSlot2, {}},
+    {"ata microcode save, inbox ahci", kAhciAta, microcode(0x92, 0x0E), kStorageSlot3, {}},
+    {"ata microcode (93h) save, inbox ahci", kAhciAta, microcode(0x93, 0x0E), kStorageSlot3, {}},
+    {"ata microcode activate, inbox ahci", kAhciAta, microcode(0x92, 0x0F), kStorageSlot3, {}},
+    {"ata microcode save, inbox ahci, windows 8.1", kAhciAta81, microcode(0x92, 0x0E), kStorageSlot3, {}},
+    {"ata microcode save, inbox ahci, newer windows", kAhciAtaNewer, microcode(0x92, 0x0E), kStorageSlot3, {}},
+    {"ata microcode save, inbox nvme driver", kNvmeDriverAta, microcode(0x92, 0x0E), kStorageSlot3, {}},
     // The inbox NVMe driver.
-    {"nvme identify namespace, property query", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
-     nvme({0x06, kIn, 4096, 500, 0}), {}, {}},
-    {"nvme identify controller, property query", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
-     nvme({0x06, kIn, 4096, 500, 1}), {}, {}},
-    {"nvme get log page, property query", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
-     nvme({0x02, kIn, 64, 500, 0x00FF0002, 0x1111}), {}, {}},
-    {"nvme get features, property query", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
-     nvme({0x0A, kIn, 4, 500, 0x07, 0x1111}), {}, {}},
-    {"nvme vendor command, protocol command", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
-     nvme({0xC2, kIn, 32, 90000}), {kStatusOk}, {{16, 4, 4}}},
-    {"nvme firmware image download, inbox", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
-     nvme({0x11, kOut, 16, 1500, 0, 0x100}), {}, {}},
-    {"nvme firmware commit slot 2, inbox", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
-     nvme({0x10, kNone, 0, 90000, 0x0A, 0}), {}, {}},
+    {"nvme identify namespace, property query", kInboxNvme, nvme({0x06, kIn, 4096, 500, 0}), {}, {}},
+    {"nvme identify controller, property query", kInboxNvme, nvme({0x06, kIn, 4096, 500, 1}), {}, {}},
+    {"nvme get log page, property query", kInboxNvme, nvme({0x02, kIn, 64, 500, 0x00FF0002, 0x1111}), {}, {}},
+    {"nvme get features, property query", kInboxNvme, nvme({0x0A, kIn, 4, 500, 0x07, 0x1111}), {}, {}},
+    {"nvme vendor command, protocol command", kInboxNvme, nvme({0xC2, kIn, 32, 90000}), {kStatusOk}, {{16, 4, 4}}},
+    {"nvme firmware image download, inbox", kInboxNvme, nvme({0x11, kOut, 16, 1500, 0, 0x100}), {}, {}},
+    {"nvme firmware commit slot 2, inbox", kInboxNvme, nvme({0x10, kNone, 0, 90000, 0x0A, 0}), {}, {}},
     // 70 C over-temperature threshold of sensor 1; -10 C under-temperature
     // threshold of sensor 2.
-    {"nvme set features 04h, over 70 C sensor 1", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
-     nvme({0x09, kNone, 0, 500, 0x04, 0x00010000 | 343}), {}, {}},
-    {"nvme set features 04h, under -10 C sensor 2", kDisk, "", kVdxInterfaceNvme, kStorage, 0,
-     nvme({0x09, kNone, 0, 500, 0x04, 0x00120000 | 263}), {}, {}},
-    // Intel RST: its miniport pass-through and firmware requests; commands it
-    // does not carry go to the disk's inbox paths.
-    {"nvme vendor command, intel rst", kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage, kVdxDriverIntelRst,
-     nvme({0xC1, kIn, 8, 1500}), {}, {}},
-    {"nvme E4h, intel rst", kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage, kVdxDriverIntelRst,
-     nvme({0xE4, kIn, 8, 90000}), {}, {}},
-    {"nvme firmware image download, intel rst", kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage,
-     kVdxDriverIntelRst, nvme({0x11, kOut, 16, 1500, 0, 0x100}), {kSrbOk}, {{20, 4, 0x20}}},
-    // Return code 20h (activation after a reset) passes for the commit only.
-    {"nvme firmware commit slot 2, intel rst", kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage,
-     kVdxDriverIntelRst, nvme({0x10, kNone, 0, 30000, 0x0A, 0}), {{20, 4, 0x20}}, {{20, 4, 1}}},
-    {"nvme security receive, intel rst", kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage, kVdxDriverIntelRst,
-     nvme({0x82, kIn, 16, 500}), {}, {}},
-    {"nvme flush (i/o), intel rst", kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage, kVdxDriverIntelRst,
-     nvme({0x00, kIn, 16, 500, 0x10, 0x11, 1}), {}, {}},
-    {"nvme format nvm, intel rst", kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage, kVdxDriverIntelRst,
-     nvme({0x80, kIn, 16, 500}), {kStatusOk}, {}},
-    {"nvme opcode 80h (i/o), intel rst", kDisk, kPort, kVdxInterfaceNvmeIntelRst, kStorage, kVdxDriverIntelRst,
-     nvme({0x80, kIn, 16, 500, 0x10, 0x11, 1}), {}, {}},
+    {"nvme set features 04h, over 70 C sensor 1", kInboxNvme, nvme({0x09, kNone, 0, 500, 0x04, 0x00010000 | 343}), {}, {}},
+    {"nvme set features 04h, under -10 C sensor 2", kInboxNvme, nvme({0x09, kNone, 0, 500, 0x04, 0x00120000 | 263}), {}, {}},
+    // Intel RST: its miniport pass-through and firmware requests (return code
+    // 20h, activation after a reset, passes for the commit only); Security
+    // Receive, Flush and Format NVM go to the disk's inbox paths.
+    {"nvme vendor command, intel rst", kRst, nvme({0xC1, kIn, 8, 1500}), {}, {}},
+    {"nvme E4h, intel rst", kRst, nvme({0xE4, kIn, 8, 90000}), {}, {}},
+    {"nvme firmware image download, intel rst", kRst, nvme({0x11, kOut, 16, 1500, 0, 0x100}), {kSrbOk}, {{20, 4, 0x20}}},
+    {"nvme firmware commit slot 2, intel rst", kRst, nvme({0x10, kNone, 0, 30000, 0x0A, 0}), {{20, 4, 0x20}}, {{20, 4, 1}}},
+    {"nvme security receive, intel rst", kRst, nvme({0x82, kIn, 16, 500}), {}, {}},
+    {"nvme flush (i/o), intel rst", kRst, nvme({0x00, kIn, 16, 500, 0x10, 0x11, 1}), {}, {}},
+    {"nvme format nvm, intel rst", kRst, nvme({0x80, kIn, 16, 500}), {kStatusOk}, {}},
+    {"nvme opcode 80h (i/o), intel rst", kRst, nvme({0x80, kIn, 16, 500, 0x10, 0x11, 1}), {}, {}},
     // The NVMe miniport pass-through of Intel RSTe and of the maker's driver.
-    {"nvme vendor command (i/o), intel rste disk 42h", kPort, "", kVdxInterfaceNvmeIntelRste,
-     kVdxConnectionIntelRste, 0, nvme({0xC5, kIn, 8, 1500, 0x10, 0x11, 1}), {kSrbOk, {140, 4, 4}}, {},
-     [](vdx_dev& dev) { vdx_windows_state_of(dev).rste_disk_id = 0x42; }},
-    {"nvme vendor command (i/o), maker's driver", kPort, "", kVdxInterfaceNvmeZmIuo, kStorage, 0,
-     nvme({0xC5, kIn, 8, 1500, 0x10, 0x11, 1}), {kSrbOk}, {{20, 4, 0x1F}}},
-    {"nvme vendor command to the device, maker's driver", kPort, "", kVdxInterfaceNvmeZmIuo, kStorage, 0,
-     nvme({0xC5, kOut, 8, 1500, 0x10, 0x11, 1}), {kSrbOk}, {}},
+    {"nvme vendor command (i/o), intel rste disk 42h", kRste, nvme({0xC5, kIn, 8, 1500, 0x10, 0x11, 1}),
+     {kSrbOk, {140, 4, 4}}, {}},
+    {"nvme vendor command (i/o), maker's driver", kMaker, nvme({0xC5, kIn, 8, 1500, 0x10, 0x11, 1}), {kSrbOk},
+     {{20, 4, 0x1F}}},
+    {"nvme vendor command to the device, maker's driver", kMaker, nvme({0xC5, kOut, 8, 1500, 0x10, 0x11, 1}), {kSrbOk},
+     {}},
     // A bridge disk (id 0107h): its command wrapped for the driver in front.
-    {"nvme identify, marvell bridge behind inbox nvme", kDisk, kPort, kVdxInterfaceMarvellNevox, kStorage,
-     kVdxDriverInboxNvme, nvme({0x06, kIn, 8, 500}), {kStatusOk}, {},
-     [](vdx_dev& dev) { vdx_windows_state_of(dev).marvell_disk_id = 0x0107; }},
-    {"nvme identify, marvell bridge behind intel rst", kDisk, kPort, kVdxInterfaceMarvellNevox, kStorage,
-     kVdxDriverIntelRst, nvme({0x06, kOut, 8, 500}), {kStatusOk}, {},
-     [](vdx_dev& dev) { vdx_windows_state_of(dev).marvell_disk_id = 0x0107; }},
-    {"nvme identify, marvell bridge behind intel rste", kDisk, kPort, kVdxInterfaceMarvellNevox, kStorage,
-     kVdxDriverIntelRste, nvme({0x06, kNone, 8, 500}), {kStatusOk}, {},
-     [](vdx_dev& dev) { vdx_windows_state_of(dev).marvell_disk_id = 0x0107; }},
+    {"nvme identify, marvell bridge behind inbox nvme", kBridgeInbox, nvme({0x06, kIn, 8, 500}), {kStatusOk}, {}},
+    {"nvme identify, marvell bridge behind intel rst", kBridgeRst, nvme({0x06, kOut, 8, 500}), {kStatusOk}, {}},
+    {"nvme identify, marvell bridge behind intel rste", kBridgeRste, nvme({0x06, kNone, 8, 500}), {kStatusOk}, {}},
 };
 
 std::string requests(fake::world& w) {
@@ -306,19 +308,20 @@ std::string requests(fake::world& w) {
 
 // The row's device, open, answered with the pattern and the row's fields.
 vdx_dev open(fake::world& w, const row& r) {
-    w.release = r.release;
+    const place& at = r.at;
+    w.release = at.release;
     win32_forget_release();
-    w.devices[r.path].answer = w.devices[r.second_path].answer = pattern(r.answer);
+    w.devices[at.path].answer = w.devices[at.second_path].answer = pattern(r.answer);
     vdx_dev dev;
     std::strcpy(dev.name, "dev1");
-    std::strcpy(dev.device_path, r.path);
-    std::strcpy(dev.second_path, r.second_path);
-    dev.interface = r.interface;
-    dev.connection = r.connection;
-    dev.connection_driver = r.driver;
+    std::strcpy(dev.device_path, at.path);
+    std::strcpy(dev.second_path, at.second_path);
+    dev.interface = at.interface;
+    dev.connection = at.connection;
+    dev.connection_driver = at.driver;
     dev.scsi_address = {8, 2, 4, 5, 6};
     dev.backend = &vdx_windows_backend();
-    if (r.setup) r.setup(dev);
+    if (at.setup) at.setup(dev);
     vdx_error error{};
     EXPECT_EQ(vdx_dev_open(&error, &dev), 0) << r.name;
     return dev;
@@ -333,13 +336,13 @@ TEST(WindowsRequests, EachKindByteForByteWithItsFailures) {
         transcript += r.run(dev) + "\n";
         transcript += requests(fake.w);
         fake.w.error = 1117;
-        for (const char* path : {r.path, r.second_path})
+        for (const char* path : {r.at.path, r.at.second_path})
             fake.w.devices[path].answer = [](std::uint32_t, const bytes&, bytes&, std::uint32_t*) { return false; };
         transcript += "failing call: " + r.run(dev) + "\n";
         if (!r.refused.empty()) {
             std::vector<field> refused = r.answer;
             refused.insert(refused.end(), r.refused.begin(), r.refused.end());
-            fake.w.devices[r.path].answer = fake.w.devices[r.second_path].answer = pattern(refused);
+            fake.w.devices[r.at.path].answer = fake.w.devices[r.at.second_path].answer = pattern(refused);
             transcript += "refused: " + r.run(dev) + "\n";
         }
         fake.w.requests.clear();
