@@ -3,7 +3,8 @@
 // with a known pattern (out[i] = i, with the row's fields put over it), and
 // writes the requests sent, the result read back, the error record of a
 // failing DeviceIoControl and, where the driver has one, of a refused answer
-// into windows/golden/requests.txt.
+// into windows/golden/requests.txt. A command of several requests fails at
+// each of them in turn.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -31,11 +32,19 @@ struct field {
     std::uint32_t value;
 };
 
-fake::answer_fn pattern(std::vector<field> fields) {
-    return [fields](std::uint32_t, const bytes&, bytes& out, std::uint32_t* n) {
+// The pattern with `fields` over it; from the `from`th request of a command
+// on (counted from 1), `later` goes over it too, or, when `fail`, the call
+// fails.
+fake::answer_fn pattern(std::vector<field> fields, std::size_t from = 1, std::vector<field> later = {},
+                        bool fail = false) {
+    return [=](std::uint32_t, const bytes&, bytes& out, std::uint32_t* n) {
+        const bool late = fake::the_world().requests.size() >= from;
+        if (late && fail) return false;
         for (std::size_t i = 0; i < out.size(); ++i) out[i] = static_cast<std::uint8_t>(i);
-        for (const field& f : fields)
-            for (int i = 0; i < f.width && f.at + i < out.size(); ++i) out[f.at + i] = static_cast<std::uint8_t>(f.value >> (8 * i));
+        for (const auto* set : {&fields, late ? &later : nullptr})
+            for (const field& f : set ? *set : std::vector<field>{})
+                for (int i = 0; i < f.width && f.at + i < out.size(); ++i)
+                    out[f.at + i] = static_cast<std::uint8_t>(f.value >> (8 * i));
         *n = static_cast<std::uint32_t>(out.size());
         return true;
     };
@@ -218,6 +227,7 @@ struct row {
     job run;
     std::vector<field> answer;   // over the pattern
     std::vector<field> refused;  // an answer the backend refuses; empty: none
+    std::size_t refused_from = 1;  // the request that is refused first
 };
 
 const field kStatusOk{16, 4, 1};  // STORAGE_PROTOCOL_COMMAND ReturnStatus: success
@@ -249,9 +259,10 @@ const row kRows[] = {
     kCsmiIdentify,
     // DOWNLOAD MICROCODE: Intel RST firmware requests, the storage stack's,
     // or ATA pass-through, by driver, release and mode.
-    {"ata microcode save, intel rst", kRstAta, microcode(0x92, 0x0E), kIntelSlot2, {}},
-    {"ata microcode activate, intel rst", kRstAta, microcode(0x92, 0x0F), kIntelSlot2, {}},
-    {"ata microcode (93h) activate, intel rst, older windows", kRstAtaOlder, microcode(0x93, 0x0F), kIntelSlot2, {}},
+    {"ata microcode save, intel rst", kRstAta, microcode(0x92, 0x0E), kIntelSlot2, {{20, 4, 0x20}}, 2},
+    {"ata microcode activate, intel rst", kRstAta, microcode(0x92, 0x0F), kIntelSlot2, {{20, 4, 5}}},
+    {"ata microcode (93h) activate, intel rst, older windows", kRstAtaOlder, microcode(0x93, 0x0F), kIntelSlot2,
+     {{65, 1, 0}}},
     {"ata microcode mode 3, intel rst", kRstAta, microcode(0x92, 0x03), kIntelSlot2, {}},
     {"ata microcode save, inbox ahci", kAhciAta, microcode(0x92, 0x0E), kStorageSlot3, {}},
     {"ata microcode (93h) save, inbox ahci", kAhciAta, microcode(0x93, 0x0E), kStorageSlot3, {}},
@@ -334,15 +345,19 @@ TEST(WindowsRequests, EachKindByteForByteWithItsFailures) {
         vdx_dev dev = open(fake.w, r);
         transcript += std::string("## ") + r.name + "\n";
         transcript += r.run(dev) + "\n";
+        // Each request of the command failing in turn, then the refusal.
+        const std::size_t sent = std::max<std::size_t>(1, fake.w.requests.size());
         transcript += requests(fake.w);
         fake.w.error = 1117;
-        for (const char* path : {r.at.path, r.at.second_path})
-            fake.w.devices[path].answer = [](std::uint32_t, const bytes&, bytes&, std::uint32_t*) { return false; };
-        transcript += "failing call: " + r.run(dev) + "\n";
+        for (std::size_t k = 1; k <= sent; ++k) {
+            fake.w.devices[r.at.path].answer = fake.w.devices[r.at.second_path].answer = pattern(r.answer, k, {}, true);
+            fake.w.requests.clear();
+            transcript += "failing call " + std::to_string(k) + ": " + r.run(dev) + "\n";
+        }
         if (!r.refused.empty()) {
-            std::vector<field> refused = r.answer;
-            refused.insert(refused.end(), r.refused.begin(), r.refused.end());
-            fake.w.devices[r.at.path].answer = fake.w.devices[r.at.second_path].answer = pattern(refused);
+            fake.w.devices[r.at.path].answer = fake.w.devices[r.at.second_path].answer =
+                pattern(r.answer, r.refused_from, r.refused);
+            fake.w.requests.clear();
             transcript += "refused: " + r.run(dev) + "\n";
         }
         fake.w.requests.clear();
