@@ -1,5 +1,6 @@
 #include "tests/windows/fake_win32.h"
 
+#include "vdx/windows/layouts.h"
 #include "vdx/windows/vdx_windows.h"
 
 #include <initguid.h>
@@ -183,6 +184,50 @@ std::string guid_text(const GUID& g) {
     char text[40];
     std::snprintf(text, sizeof text, "%08lX-%04X-%04X", static_cast<unsigned long>(g.Data1), g.Data2, g.Data3);
     return text;
+}
+
+std::string signature(const std::vector<std::uint8_t>& in) {
+    return in.size() >= 12 ? std::string(in.begin() + 4, in.begin() + 12) : "";
+}
+
+device storage_device(drive d) {
+    namespace wl = win_layout;
+    device dev;
+    dev.answer = [d](std::uint32_t code, const std::vector<std::uint8_t>& in, std::vector<std::uint8_t>& out,
+                     std::uint32_t* n) {
+        *n = static_cast<std::uint32_t>(out.size());
+        if (code == wl::kIoctlScsiMiniport) {
+            if (d.miniport.empty() || signature(in) != d.miniport) return false;
+            std::fill(out.begin() + (d.miniport == "IntelNvm" ? 164 : 152), out.end(), 0x22);
+            return true;
+        }
+        if (!d.inbox) return false;
+        switch (code) {
+        case wl::kIoctlStorageGetDeviceNumber:
+            out[4] = static_cast<std::uint8_t>(d.number);
+            return d.number >= 0;
+        case wl::kIoctlStorageQueryProperty:
+            if (in.size() == 12) {
+                out[4] = 40;
+                *n = 40;
+            } else {
+                std::fill(out.begin() + 48, out.end(), 0x11);
+            }
+            return true;
+        case wl::kIoctlScsiGetAddress:
+            out[4] = d.port, out[5] = d.path, out[6] = d.target;
+            return d.address;
+        case wl::kIoctlStorageProtocolCommand: {
+            wl::put32(out, 16, 1);  // ReturnStatus: success
+            const std::uint32_t opcode = wl::get32(in, 80), what = wl::get32(in, 80 + 48);
+            if (d.bridge && opcode == 0xE2 && what == 0xE0) out[208 + 36] = 2;
+            if (d.bridge && opcode == 0xE2 && what == 0xE1) out[208 + 104] = wl::get32(in, 80 + 52) ? 7 : 3;
+            return true;
+        }
+        }
+        return false;
+    };
+    return dev;
 }
 
 std::string records(const vdx_dev_list& list) {

@@ -66,6 +66,25 @@ const win32_calls& calls();
 // The text form of a GUID, as the keys of world::interfaces.
 std::string guid_text(const GUID& guid);
 
+// A disk, NVMe drive or enclosure processor as the drivers in front of it
+// answer. `inbox`: the storage stack's requests (device number unless it is
+// negative, descriptor, SCSI address when `address`, property queries and
+// protocol commands; property data is 11h bytes); `miniport`: the signature
+// of the pass-through it takes (data 22h bytes); a bridge answers its adapter
+// and disk queries with disks 3 and 7.
+struct drive {
+    int number = -1;
+    std::uint8_t port = 0, path = 0, target = 0;
+    bool address = true;
+    bool inbox = true;
+    std::string miniport{};
+    bool bridge = false;
+};
+device storage_device(drive d);
+
+// The signature of an SRB_IO_CONTROL request.
+std::string signature(const std::vector<std::uint8_t>& in);
+
 // One line per record of an enumeration: name, interface, connection, driver
 // kind, drive number, paths with whether each is open, SCSI address, and the
 // Windows fields that are set (PCI bus and parent, CSMI phy, port and RAID

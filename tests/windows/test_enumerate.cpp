@@ -20,60 +20,14 @@ namespace {
 
 using bytes = std::vector<std::uint8_t>;
 
-// An enclosure processor answering the descriptor query and, when given, the
-// SCSI address query.
-fake::device ses_device(bool has_address, std::uint8_t port, std::uint8_t path, std::uint8_t target) {
-    fake::device dev;
-    dev.answer = [=](std::uint32_t code, const bytes&, bytes& out, std::uint32_t* n) {
-        if (code == win_layout::kIoctlStorageQueryProperty) {
-            out[0] = 1;
-            out[4] = 40;
-            *n = 40;
-            return true;
-        }
-        if (code == win_layout::kIoctlScsiGetAddress && has_address) {
-            out[0] = 8;
-            out[4] = port, out[5] = path, out[6] = target, out[7] = 0;
-            *n = 8;
-            return true;
-        }
-        return false;
-    };
-    return dev;
-}
-
 // Three enclosure processors, one without a SCSI address (removed again),
 // and an interface whose device does not open.
 void enclosure_processors(fake::world& w) {
     w.interfaces[fake::guid_text(kGuidDevinterfaceSes)] = {
         {"\\\\?\\ses#a", "SES\\A"}, {"\\\\?\\ses#b", "SES\\B"}, {"\\\\?\\ses#c", "SES\\C"}, {"\\\\?\\ses#gone", "SES\\D"}};
-    w.devices["\\\\?\\ses#a"] = ses_device(true, 1, 4, 64);
-    w.devices["\\\\?\\ses#b"] = ses_device(false, 0, 0, 0);
-    w.devices["\\\\?\\ses#c"] = ses_device(true, 2, 0, 5);
-}
-
-// A disk answering the device number, descriptor and SCSI address queries.
-fake::device disk_device(std::uint32_t number, std::uint8_t port) {
-    fake::device dev;
-    dev.answer = [=](std::uint32_t code, const bytes&, bytes& out, std::uint32_t* n) {
-        if (code == win_layout::kIoctlStorageGetDeviceNumber) {
-            out[0] = 7;  // FILE_DEVICE_DISK
-            out[4] = static_cast<std::uint8_t>(number);
-            *n = 12;
-        } else if (code == win_layout::kIoctlStorageQueryProperty) {
-            out[0] = 1;
-            out[4] = 40;
-            *n = 40;
-        } else if (code == win_layout::kIoctlScsiGetAddress) {
-            out[0] = 8;
-            out[4] = port;
-            *n = 8;
-        } else {
-            return false;
-        }
-        return true;
-    };
-    return dev;
+    w.devices["\\\\?\\ses#a"] = fake::storage_device({.port = 1, .path = 4, .target = 64});
+    w.devices["\\\\?\\ses#b"] = fake::storage_device({.address = false});
+    w.devices["\\\\?\\ses#c"] = fake::storage_device({.port = 2, .target = 5});
 }
 
 // A host with a SATA disk under an AHCI controller behind a system bridge on
@@ -112,14 +66,14 @@ void small_tree(fake::world& w) {
         {"\\\\?\\pci#ven_1022&dev_7901#4&6&0#{2accfe60}", "PCI\\VEN_1022&DEV_7901\\4&6&0"},
         {"\\\\?\\root#vmbus#0000#{2accfe60}", "ROOT\\VMBUS\\0000"}};
     w.devices["\\\\?\\scsi#disk&ven_ata#1"] = w.devices["\\\\.\\PhysicalDrive3"] =
-        w.devices["\\\\.\\GLOBALROOT\\Device\\0031"] = disk_device(3, 1);
+        w.devices["\\\\.\\GLOBALROOT\\Device\\0031"] = fake::storage_device({.number = 3, .port = 1});
     w.devices["\\\\?\\scsi#disk&ven_seagate#2"] = w.devices["\\\\.\\PhysicalDrive5"] =
-        w.devices["\\\\.\\GLOBALROOT\\Device\\0032"] = disk_device(5, 2);
+        w.devices["\\\\.\\GLOBALROOT\\Device\\0032"] = fake::storage_device({.number = 5, .port = 2});
     w.devices["\\\\?\\scsi#disk&ven_nvme#3"] = w.devices["\\\\.\\PhysicalDrive0"] =
-        w.devices["\\\\.\\GLOBALROOT\\Device\\0033"] = disk_device(0, 3);
+        w.devices["\\\\.\\GLOBALROOT\\Device\\0033"] = fake::storage_device({.number = 0, .port = 3});
     for (const char* port : {"\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60}",
                              "\\\\?\\pci#ven_1022&dev_7901#4&6&0#{2accfe60}", "\\\\?\\root#vmbus#0000#{2accfe60}"})
-        w.devices[port] = disk_device(9, 4);
+        w.devices[port] = fake::storage_device({.number = 9, .port = 4});
 }
 
 // Enclosure processors named by their SCSI address; disks with their driver

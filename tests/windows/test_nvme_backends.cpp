@@ -22,64 +22,6 @@ namespace {
 namespace wl = win_layout;
 using bytes = std::vector<std::uint8_t>;
 
-std::string signature(const bytes& b) { return b.size() >= 12 ? std::string(b.begin() + 4, b.begin() + 12) : ""; }
-
-// The data offset of the miniport pass-through a request carries.
-std::size_t miniport_data(const bytes& in) { return signature(in) == "IntelNvm" ? 164 : 152; }
-
-// An NVMe drive as the drivers in front of it answer. `inbox`: the storage
-// stack's requests (device number, descriptor, SCSI address on `port`,
-// property queries, protocol commands); `miniport`: the pass-through whose
-// signature it takes; a bridge answers its adapter and disk queries with
-// disks 3 and 7.
-struct drive {
-    std::uint32_t number = 0;
-    std::uint8_t port = 0;
-    bool inbox = true;
-    std::string miniport;
-    bool bridge = false;
-};
-
-fake::device nvme_drive(drive d) {
-    fake::device dev;
-    dev.answer = [d](std::uint32_t code, const bytes& in, bytes& out, std::uint32_t* n) {
-        *n = static_cast<std::uint32_t>(out.size());
-        switch (code) {
-            case wl::kIoctlStorageGetDeviceNumber:
-                if (!d.inbox) return false;
-                out[4] = static_cast<std::uint8_t>(d.number);
-                return true;
-            case wl::kIoctlStorageQueryProperty:
-                if (!d.inbox) return false;
-                if (in.size() == 12) {
-                    out[4] = 40;
-                    *n = 40;
-                } else {
-                    std::fill(out.begin() + 48, out.end(), 0x11);
-                }
-                return true;
-            case wl::kIoctlScsiGetAddress:
-                if (!d.inbox) return false;
-                out[4] = d.port, out[5] = 0, out[6] = 1;
-                return true;
-            case wl::kIoctlStorageProtocolCommand: {
-                if (!d.inbox) return false;
-                wl::put32(out, 16, 1);  // ReturnStatus: success
-                const std::uint32_t opcode = wl::get32(in, 80), what = wl::get32(in, 80 + 48);
-                if (d.bridge && opcode == 0xE2 && what == 0xE0) out[208 + 36] = 2;
-                if (d.bridge && opcode == 0xE2 && what == 0xE1) out[208 + 104] = wl::get32(in, 80 + 52) ? 7 : 3;
-                return true;
-            }
-            case wl::kIoctlScsiMiniport:
-                if (d.miniport.empty() || signature(in) != d.miniport) return false;
-                std::fill(out.begin() + miniport_data(in), out.end(), 0x22);
-                return true;
-        }
-        return false;
-    };
-    return dev;
-}
-
 // A host with an NVMe drive behind each driver: the inbox driver (disk0), the
 // Intel RST driver on port 2 (disk1), a Marvell NevoX bridge with two disks
 // (disk2), the maker's driver on a controller without a disk of its own, and
@@ -108,20 +50,21 @@ void nvme_host(fake::world& w) {
                                                             {"\\\\?\\marvell#2", "SCSI\\DISK&VEN_MARVELL\\5&3&0"}};
     w.interfaces[fake::guid_text(kGuidDevinterfaceStoragePort)] = {
         {"\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60}", "PCI\\VEN_1C5F&DEV_0555\\4&5&0"}};
-    const drive drives[] = {{0, 1, true, "", false}, {1, 2, true, "", false}, {2, 3, true, "", true}};
+    const fake::drive drives[] = {{.number = 0, .port = 1, .target = 1}, {.number = 1, .port = 2, .target = 1},
+                                  {.number = 2, .port = 3, .target = 1, .bridge = true}};
     const char* paths[] = {"\\\\?\\nvme#0", "\\\\?\\nvme#1", "\\\\?\\marvell#2"};
     for (std::uint32_t i = 0; i < 3; ++i) {
         char physical[32], global[40];
         std::snprintf(physical, sizeof physical, "\\\\.\\PhysicalDrive%u", i);
         std::snprintf(global, sizeof global, "\\\\.\\GLOBALROOT\\Device\\004%u", i);
-        w.devices[paths[i]] = w.devices[physical] = w.devices[global] = nvme_drive(drives[i]);
+        w.devices[paths[i]] = w.devices[physical] = w.devices[global] = fake::storage_device(drives[i]);
     }
-    w.devices["\\\\.\\Scsi2:"] = nvme_drive({0, 2, false, "IntelNvm", false});
-    w.devices["\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60}"] = nvme_drive({9, 4, false, "NvmeMini", false});
+    w.devices["\\\\.\\Scsi2:"] = fake::storage_device({.inbox = false, .miniport = "IntelNvm"});
+    w.devices["\\\\?\\pci#ven_1c5f&dev_0555#4&5&0#{2accfe60}"] = fake::storage_device({.inbox = false, .miniport = "NvmeMini"});
     // The Intel RSTe driver on port 5: one pass-through disk (id 4), no
     // volumes, no spares; its pass-through answers only for that disk id.
     w.devices["\\\\.\\Scsi5:"].answer = [](std::uint32_t code, const bytes& in, bytes& out, std::uint32_t* n) {
-        if (code != wl::kIoctlScsiMiniport || signature(in) != "NvmeRAID") return false;
+        if (code != wl::kIoctlScsiMiniport || fake::signature(in) != "NvmeRAID") return false;
         *n = static_cast<std::uint32_t>(out.size());
         switch (wl::get32(in, 16)) {
             case wl::kRstePassthroughCount:
@@ -172,7 +115,7 @@ TEST(WindowsNvmeBackends, EachDriversDriveIsFoundProbedAndReached) {
         char line[512];
         std::snprintf(line, sizeof line, "%s probe=%d interface=%u execute=%d data=%02x -> %s %06X %s nsid=%u\n",
                       dev.name, probed, dev.interface, executed, data[0], r.path.c_str(), r.code,
-                      r.code == wl::kIoctlScsiMiniport ? signature(r.in).c_str() : "-",
+                      r.code == wl::kIoctlScsiMiniport ? fake::signature(r.in).c_str() : "-",
                       r.code == wl::kIoctlStorageProtocolCommand ? wl::get32(r.in, 84) : 0u);
         seen += line;
         vdx_dev_close(&error, &dev);
