@@ -82,17 +82,12 @@ void nvme_host(fake::world& w) {
     };
 }
 
+// Identify Controller into `data`.
 vdx_nvme_cmd identify(bytes& data) {
     data.assign(4096, 0);
-    vdx_nvme_cmd cmd{};
-    cmd.opcode = 0x06;
-    cmd.nsid = 1;
-    cmd.cdw10 = 1;
-    cmd.data = data.data();
-    cmd.length = 4096;
-    cmd.direction = kVdxDirFromDevice;
-    cmd.timeout = 1500;
-    return cmd;
+    return {.opcode = 0x06, .nsid = 1, .cdw10 = 1, .cdw11 = 0, .cdw12 = 0, .cdw13 = 0, .cdw14 = 0, .cdw15 = 0,
+            .completion = {}, .data = data.data(), .length = 4096, .direction = kVdxDirFromDevice, .timeout = 1500,
+            .queue = 0};
 }
 
 // Every record of the host probed, then asked Identify Controller: its

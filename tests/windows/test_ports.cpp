@@ -151,7 +151,11 @@ TEST(WindowsRste, VolumeMembersPassThroughAndSpareDisks) {
         };
         switch (cc) {
         case wl::kRsteVolumeCount:
+        case wl::kRsteSpareCount:
             wl::put32(b, 28, 1);
+            break;
+        case wl::kRstePassthroughCount:
+            wl::put32(b, 28, 2);
             break;
         case wl::kRsteVolumeInfo:
             wl::put32(b, 128, wl::get32(b, 28) == 1 ? 2 : 0);
@@ -159,14 +163,8 @@ TEST(WindowsRste, VolumeMembersPassThroughAndSpareDisks) {
         case wl::kRsteVolumeConfig:
             entries(36, {7, 0});
             break;
-        case wl::kRstePassthroughCount:
-            wl::put32(b, 28, 2);
-            break;
         case wl::kRstePassthroughInfo:
             entries(32, {0, 9});
-            break;
-        case wl::kRsteSpareCount:
-            wl::put32(b, 28, 1);
             break;
         case wl::kRsteSpareInfo:
             entries(32, {11});

@@ -96,14 +96,10 @@ struct buffer {
 job scsi(bytes cdb, std::uint32_t direction, std::uint32_t length, std::uint32_t timeout) {
     return [=](vdx_dev& dev) {
         buffer b(length);
-        vdx_scsi_cmd cmd{};
+        vdx_scsi_cmd cmd{.cdb = {}, .cdb_length = static_cast<std::uint32_t>(cdb.size()), .data = b.ptr(),
+                         .transfer_length = length, .bytes_transferred = 0, .scsi_status = 0, .sense = {},
+                         .sense_length = 32, .timeout = timeout, .direction = direction};
         std::memcpy(cmd.cdb, cdb.data(), cdb.size());
-        cmd.cdb_length = static_cast<std::uint32_t>(cdb.size());
-        cmd.data = b.ptr();
-        cmd.transfer_length = length;
-        cmd.sense_length = 32;
-        cmd.timeout = timeout;
-        cmd.direction = direction;
         vdx_error e{};
         const int rc = vdx_scsi_execute(&e, &dev, &cmd);
         if (rc) return error_text(rc, e);
@@ -124,19 +120,10 @@ struct ata_regs {
 job ata(ata_regs r, std::uint32_t direction, std::uint32_t length, std::uint32_t timeout) {
     return [=](vdx_dev& dev) {
         buffer b(length);
-        vdx_ata_cmd cmd{};
-        cmd.protocol = r.protocol;
-        cmd.extend = r.extend;
-        cmd.command = r.command;
-        cmd.features = r.features;
-        cmd.count = r.count;
-        cmd.lba = r.lba;
-        cmd.device = r.device;
-        cmd.status = 0xAB;
-        cmd.data = b.ptr();
-        cmd.length = length;
-        cmd.timeout = timeout;
-        cmd.direction = direction;
+        vdx_ata_cmd cmd{.protocol = r.protocol, .extend = r.extend, .t_length = 0, .transfer_unit = 0,
+                        .features = r.features, .count = r.count, .lba = r.lba, .device = r.device,
+                        .command = r.command, .status = 0xAB, .error = 0, .data = b.ptr(), .length = length,
+                        .timeout = timeout, .direction = direction, .check_condition = 0};
         vdx_error e{};
         const int rc = vdx_ata_execute(&e, &dev, &cmd);
         if (rc) return error_text(rc, e);
@@ -156,20 +143,9 @@ struct nvme_cmd {
 job nvme(nvme_cmd c) {
     return [=](vdx_dev& dev) {
         buffer b(c.length);
-        vdx_nvme_cmd cmd{};
-        cmd.opcode = c.opcode;
-        cmd.nsid = 0x0A0B0C0D;
-        cmd.cdw10 = c.cdw10;
-        cmd.cdw11 = c.cdw11;
-        cmd.cdw12 = 0x12;
-        cmd.cdw13 = 0x13;
-        cmd.cdw14 = 0x14;
-        cmd.cdw15 = 0x15;
-        cmd.data = b.ptr();
-        cmd.length = c.length;
-        cmd.direction = c.direction;
-        cmd.timeout = c.timeout;
-        cmd.queue = c.queue;
+        vdx_nvme_cmd cmd{.opcode = c.opcode, .nsid = 0x0A0B0C0D, .cdw10 = c.cdw10, .cdw11 = c.cdw11, .cdw12 = 0x12,
+                         .cdw13 = 0x13, .cdw14 = 0x14, .cdw15 = 0x15, .completion = {}, .data = b.ptr(),
+                         .length = c.length, .direction = c.direction, .timeout = c.timeout, .queue = c.queue};
         vdx_error e{};
         const int rc = vdx_nvme_execute(&e, &dev, &cmd);
         if (rc) return error_text(rc, e);
