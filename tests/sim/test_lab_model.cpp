@@ -6,13 +6,18 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <sstream>
 #include <tuple>
 
 #include "sim/lab.h"
 #include "sim/lab_description.h"
+#include "tests/support/golden.h"
 
 namespace enctl::sim {
 namespace {
+
+using testing::expect_golden;
+using testing::golden;
 
 lab_description described(const std::string& json) {
     std::string error;
@@ -21,42 +26,17 @@ lab_description described(const std::string& json) {
     return d ? *d : lab_description{};
 }
 
+// Each mistake is a description on one line, then "-> " and the error it
+// gives, all in one golden file.
 TEST(SimLabDescription, MistakesAreNamed) {
-    const struct {
-        const char* json;
-        const char* error;
-    } cases[] = {
-        {"{", "not valid JSON"},
-        {R"({"enclosures": [{"product": 8}]})", "enclosures[0].product: must be a number from 0 to 7"},
-        {R"({"enclosures": [{"prodcut": 5}]})", "enclosures[0]: unknown key \"prodcut\""},
-        {R"({"enclosures": [{"product": 5, "slots": 201}]})", "enclosures[0].slots: must be a number from 0 to 200"},
-        {R"({"enclosures": [{"product": 5, "multi_tenant": true}]})",
-         "enclosures[0]: only product 6 has a multi-tenant firmware"},
-        {R"({"disks": [{"enclosure": "nowhere", "slot": 1}]})",
-         "disks[0].enclosure: no enclosure labelled \"nowhere\""},
-        {R"({"enclosures": [{"product": 1}], "disks": [{"enclosure": "encl0", "slot": 12}]})",
-         "disks[0].slot: must be below 12"},
-        {R"({"enclosures": [{"product": 1}],
-             "disks": [{"enclosure": "encl0", "slot": 2}, {"enclosure": "encl0", "slot": 2}]})",
-         "disks[1].slot: slot 2 is taken"},
-        {R"({"enclosures": [{"product": 1, "host": 3, "target": 0}, {"product": 2, "host": 3, "target": 0}]})",
-         "enclosures[1]: SCSI address 3:0:0:0 used twice"},
-        {R"({"enclosures": [{"product": 5, "faults": [{"opcode": 28, "kind": "explode"}]}]})",
-         "enclosures[0].faults[0].kind: must be check_condition, busy, transport, short, delay, nvme_status or drop"},
-        {R"({"enclosures": [{"product": 5, "faults": [{"opcode": 28, "kind": "check_condition"}]}]})",
-         "enclosures[0].faults[0]: check_condition needs \"sense\" (hex text or {key, asc, ascq})"},
-        {R"({"enclosures": [{"product": 5, "elements": [{"type": 5, "index": 1}]}]})",
-         "enclosures[0].elements: no element 1 of type 5"},
-        {R"({"disks": [{"kind": "nvme", "enclosure": "x"}]})",
-         "disks[0]: an NVMe disk cannot sit in an enclosure slot"},
-        {R"({"enclosures": [{"product": 5, "sas_address": "xyz"}]})",
-         "enclosures[0].sas_address: must be 1 to 16 hex digits, not all zero"},
-    };
-    for (const auto& c : cases) {
+    std::istringstream cases(golden("sim/golden/description_mistakes.txt"));
+    std::string text;
+    for (std::string json, expected; std::getline(cases, json) && std::getline(cases, expected);) {
         std::string error;
-        EXPECT_FALSE(parse_lab_description(c.json, error)) << "accepted: " << c.json;
-        EXPECT_EQ(error, c.error);
+        EXPECT_FALSE(parse_lab_description(json, error)) << "accepted: " << json;
+        text += json + "\n-> " + error + "\n";
     }
+    expect_golden(text, "sim/golden/description_mistakes.txt");
 }
 
 TEST(SimLabDescription, DefaultsFillWhatAFileLeavesOut) {
@@ -119,20 +99,13 @@ TEST(SimLabDescription, BuiltInAndGeneratedLabs) {
     EXPECT_TRUE(over.disks.back().enclosure.empty());
 }
 
-TEST(SimLab, DevicesAreNamedAsTheOperatingSystemNamesThem) {
+TEST(SimLab, DevicesAreNamedAsTheOperatingSystemNamesThemAndFoundByAnyName) {
     for (const auto& [index, name] :
          std::map<int, std::string>{{0, "sda"}, {25, "sdz"}, {26, "sdaa"}, {701, "sdzz"}, {702, "sdaaa"}})
         EXPECT_EQ(sd_name(index), name);
     lab l(described(R"({"enclosures": [{"product": 5, "host": 2, "target": 5}, {"product": 1}],
         "disks": [{"enclosure": "encl0", "slot": 0}, {"enclosure": "encl1", "slot": 3}, {"kind": "nvme"}]})"));
-    std::vector<std::tuple<std::string, std::string, std::string>> names;
-    for (const auto& d : l.devices()) names.emplace_back(d.name, d.sg_node, d.block_node);
-    // sg numbers and sd letters follow the SCSI addresses: host 1 first.
-    EXPECT_EQ(names, (std::vector<std::tuple<std::string, std::string, std::string>>{{"SCSI2:0,5,0", "sg3", ""},
-                                                                                     {"SCSI1:0,0,0", "sg0", ""},
-                                                                                     {"disk1", "sg2", "sdb"},
-                                                                                     {"disk0", "sg1", "sda"},
-                                                                                     {"nvme0", "", "nvme0"}}));
+    // sg numbers follow the SCSI addresses (host 1 first): SCSI2:0,5,0 is sg3.
     const std::vector<lab_device>& d = l.devices();
     for (const auto& [name, index] :
          std::map<std::string, int>{{"scsi2:0,5,0", 0}, {"/dev/sg3", 0}, {"/tmp/x/root/dev/sda", 3}, {"nvme0", 4}})
