@@ -3,7 +3,6 @@
 // clock and NVMe admin answers.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <set>
 #include <sstream>
@@ -58,26 +57,9 @@ TEST(SimLabDescription, DefaultsFillWhatAFileLeavesOut) {
 }
 
 TEST(SimLabDescription, BuiltInAndGeneratedLabs) {
+    // What the default lab holds shows in the golden pages and transcripts of
+    // the tools and end-to-end tests.
     const auto lab = default_lab();
-    std::vector<std::pair<int, bool>> products;
-    for (const auto& e : lab.enclosures) products.emplace_back(e.product, e.multi_tenant);
-    EXPECT_EQ(products,
-              (std::vector<std::pair<int, bool>>{
-                  {1, false}, {2, false}, {3, false}, {4, false}, {5, false}, {6, false}, {6, true}, {7, false}}));
-    std::map<disk_kind, int> kinds;
-    std::map<std::string, int> per_enclosure;
-    for (const auto& d : lab.disks) {
-        ++kinds[d.kind];
-        if (d.enclosure.empty()) continue;
-        ++per_enclosure[d.enclosure];
-        EXPECT_NE(d.serial.find(d.slot_serial), std::string::npos) << d.serial;
-    }
-    EXPECT_EQ(kinds[disk_kind::sata], 1);
-    EXPECT_EQ(kinds[disk_kind::nvme], 1);
-    for (const auto& e : lab.enclosures) {
-        EXPECT_GT(per_enclosure[e.label] * 10, static_cast<int>(e.slots) * 7) << e.label << ": most slots hold a drive";
-        EXPECT_LT(per_enclosure[e.label], static_cast<int>(e.slots)) << e.label << ": some slots are empty";
-    }
     // Written as JSON, it reads back the same.
     std::string error;
     const auto again = parse_lab_description(lab_description_json(lab), error);
@@ -131,7 +113,6 @@ TEST(SimLab, FaultsFireAsDescribedOnTheLabClock) {
         {"opcode": "1Ch", "page": 7, "kind": "short", "length": 10, "skip": 1, "count": 1},
         {"opcode": "0x1C", "page": 10, "kind": "delay", "ms": 45000},
         {"opcode": "0x1C", "page": 1, "kind": "busy", "count": 2},
-        {"opcode": "0x1C", "page": 5, "kind": "transport"},
         {"opcode": "0x5A", "kind": "busy"}]}]})"));
     const auto fixed = receive_diagnostic(l, 0x02);
     EXPECT_EQ(fixed.status, 0x02);
@@ -142,17 +123,13 @@ TEST(SimLab, FaultsFireAsDescribedOnTheLabClock) {
     EXPECT_GT(receive_diagnostic(l, 0x07).data_in.size(), 10u);
     EXPECT_EQ(receive_diagnostic(l, 0x07).data_in.size(), 10u);
     EXPECT_GT(receive_diagnostic(l, 0x07).data_in.size(), 10u);
-    // A delay within the time-out: the answer comes after 45 s of lab time;
-    // longer than the time-out, the command times out.
+    // A delay within the time-out: the answer comes after 45 s of lab time
+    // (a longer one times out: the tools tests).
     const auto before = l.clock().now_ms();
     const auto slow = receive_diagnostic(l, 0x0A, 60000);
     EXPECT_EQ(std::tie(slow.status, slow.duration_ms), std::make_tuple(std::uint8_t{0}, 45000u));
     EXPECT_EQ(l.clock().now_ms() - before, 45000u);
-    const auto late = receive_diagnostic(l, 0x0A, 30000);
-    EXPECT_EQ(late.host_status, 0x03);
-    EXPECT_TRUE(late.data_in.empty());
     for (std::uint8_t status : {0x08, 0x08, 0x00}) EXPECT_EQ(receive_diagnostic(l, 0x01).status, status);
-    EXPECT_TRUE(receive_diagnostic(l, 0x05).transport_failure);
     // Untouched page; a fault without a page hits every page of its opcode.
     EXPECT_EQ(receive_diagnostic(l, 0x00).status, 0);
     const std::uint8_t mode_sense[] = {0x5A, 0x08, 0x3F, 0, 0, 0, 0, 0x02, 0x00, 0};
