@@ -1,72 +1,54 @@
-// The enclosure's command line over page ECh: the real tools reach it
-// (sg_senddiag sends a command, sg_ses reads the reply page), and in process
-// its commands act on the state that `enctl-lab state` reports.
+// The enclosure's command line over page ECh in process: replies built from
+// the enclosure's elements and disks, and commands that act on the state
+// `enctl-lab state` reports. (The real binary reaches it through the shim in
+// the operation tests.)
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "sim/command_line.h"
 #include "sim/enclosure.h"
 #include "sim/lab.h"
-#include "tests/support/running_lab.h"
 
 namespace enctl::sim {
 namespace {
-
-using testing::process_result;
-using testing::running_lab;
-
-// The reply text of page ECh (bytes 4 on) after sending `command`, or the
-// tools' complaint.
-std::string command_reply(const running_lab& lab, const std::string& command) {
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "%02zx", command.size() + 4);  // page length: the text and 4
-    std::string page = "ec,00,00," + std::string(hex) + ",00,00,00,00";
-    for (const unsigned char c : command) {
-        std::snprintf(hex, sizeof hex, ",%02x", c);
-        page += hex;
-    }
-    const process_result sent = lab.run({"/usr/bin/sg_senddiag", "--pf", "--raw=" + page, lab.node("sg0")});
-    if (sent.exit_code != 0) return "<sg_senddiag: " + sent.err + ">";
-    const process_result read = lab.run({"/usr/bin/sg_ses", "--page=0xEC", "-rr", lab.node("sg0")});
-    if (read.exit_code != 0 || read.out.size() < 4) return "<sg_ses: " + read.err + ">";
-    return read.out.substr(4);
-}
-
-TEST(SimCommandLine, TheToolsReachTheCommandsTheHealthReportReads) {
-    running_lab lab(R"({"enclosures": [{"product": 5, "slots": 4, "zoning": 2, "elements": [
-        {"type": 23, "index": 1, "status": "06 00 00 00"}, {"type": 23, "index": 2, "status": "07 00 00 10"},
-        {"type": 25, "index": 4, "status": "02 05 00 40"}]}],
-        "disks": [{"enclosure": "encl0", "slot": 0, "serial": "ZL1A0001"},
-                  {"enclosure": "encl0", "slot": 1, "kind": "sata", "serial": "WL000001"}]})");
-    ASSERT_TRUE(lab.started()) << lab.start_result().err;
-    const struct {
-        const char* command;
-        const char* reply;
-    } cases[] = {
-        {"show drives",
-         "Drive slots\nSLOT 000: On -Ok  SAS  ZL1A0001\nSLOT 001: On -Unk SATA WL000001\nSLOT 002: Off-Pwr\n"
-         "SLOT 003: Off-Emp\n"},
-        {"show cable",
-         "CONN IOMA 0: Connected, 4 lanes at 12 Gb/s\nCONN IOMA 1: Connected, 4 lanes at 12 Gb/s\n"
-         "CONN IOMA 2: Connected, 4 lanes at 12 Gb/s\nCONN IOMB 0: Connected, 4 lanes at 12 Gb/s\n"
-         "CONN IOMB 1: Fault, Critical\nCONN IOMB 2: Connected, 4 lanes at 12 Gb/s\n"},
-        {"zonecfg", "Zoning: enabled\nPre-defined configuration: 2\n"},
-        {"show everything", "Unknown command: show everything\nType 'help' for the list of commands\n"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(command_reply(lab, c.command), c.reply) << c.command;
-    const process_result state = lab.lab_command({"state", lab.dir(), "SCSI1:0,0,0"});
-    EXPECT_NE(state.out.find(R"("cli_commands":	["show drives", "show cable", "zonecfg", "show everything"])"),
-              std::string::npos)
-        << state.out;
-}
 
 lab described(const std::string& json) {
     std::string error;
     auto d = parse_lab_description(json, error);
     EXPECT_TRUE(d) << error;
     return lab(d ? *d : lab_description{});
+}
+
+TEST(SimCommandLine, RepliesFollowTheElementsDisksAndIoms) {
+    lab l = described(R"({"enclosures": [{"product": 5, "slots": 4, "zoning": 2, "elements": [
+        {"type": 23, "index": 1, "status": "06 00 00 00"}, {"type": 23, "index": 2, "status": "07 00 00 10"},
+        {"type": 25, "index": 4, "status": "02 05 00 40"}]},
+        {"product": 6, "multi_tenant": true}, {"product": 6, "iom": "single"}, {"product": 1}],
+        "disks": [{"enclosure": "encl0", "slot": 0, "serial": "ZL1A0001"},
+                  {"enclosure": "encl0", "slot": 1, "kind": "sata", "serial": "WL000001"}]})");
+    const struct {
+        std::size_t enclosure;
+        const char* command;
+        const char* reply;
+    } cases[] = {
+        {0, "show drives",
+         "Drive slots\nSLOT 000: On -Ok  SAS  ZL1A0001\nSLOT 001: On -Unk SATA WL000001\nSLOT 002: Off-Pwr\n"
+         "SLOT 003: Off-Emp\n"},
+        {0, "show cable",
+         "CONN IOMA 0: Connected, 4 lanes at 12 Gb/s\nCONN IOMA 1: Connected, 4 lanes at 12 Gb/s\n"
+         "CONN IOMA 2: Connected, 4 lanes at 12 Gb/s\nCONN IOMB 0: Connected, 4 lanes at 12 Gb/s\n"
+         "CONN IOMB 1: Fault, Critical\nCONN IOMB 2: Connected, 4 lanes at 12 Gb/s\n"},
+        {0, "zonecfg", "Zoning: enabled\nPre-defined configuration: 2\n"},
+        {0, "show everything", "Unknown command: show everything\nType 'help' for the list of commands\n"},
+        // The partner IOM answers only on dual-IOM products 5 and 6.
+        {0, "iom show io", "IOM A: present\nIOM B: present (local)\n"},
+        {1, "iom show io", "ERROR: the partner IOM cannot be reached\n"},
+        {2, "iom show io", "ERROR: the partner IOM cannot be reached\n"},
+        {3, "rmt err_cnts 67 clear", "Error counters of phys 67-67 cleared\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(run_cli_command(*l.devices()[c.enclosure].as_enclosure, c.command), c.reply) << c.command;
 }
 
 TEST(SimCommandLine, CommandsActOnTheStateForTheLifeOfTheLab) {
@@ -101,18 +83,6 @@ TEST(SimCommandLine, CommandsActOnTheStateForTheLifeOfTheLab) {
     EXPECT_EQ(std::string(page.begin() + 4, page.end()), "Auto synchronization: disabled\n");
     EXPECT_EQ(e.state().cli_commands.size(), 11u);
     EXPECT_EQ(e.state().cli_commands.back(), "show autosync");
-}
-
-TEST(SimCommandLine, ThePartnerIomAnswersOnlyOnDualIomProducts5And6) {
-    lab l = described(R"({"enclosures": [{"product": 5}, {"product": 6, "multi_tenant": true},
-        {"product": 6, "iom": "single"}, {"product": 1}]})");
-    const auto reply = [&](std::size_t i, const char* command) {
-        return run_cli_command(*l.devices()[i].as_enclosure, command);
-    };
-    EXPECT_EQ(reply(0, "iom show io"), "IOM A: present\nIOM B: present (local)\n");
-    EXPECT_EQ(reply(1, "iom show io"), "ERROR: the partner IOM cannot be reached\n");
-    EXPECT_EQ(reply(2, "iom show io"), "ERROR: the partner IOM cannot be reached\n");
-    EXPECT_EQ(reply(3, "rmt err_cnts 67 clear"), "Error counters of phys 67-67 cleared\n");
 }
 
 TEST(SimCommandLine, TheDescriptionSetsAnyReplyTextByteForByte) {

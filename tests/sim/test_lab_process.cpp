@@ -7,7 +7,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "sim/lab_description.h"
 #include "tests/support/running_lab.h"
 
 namespace enctl::testing {
@@ -63,22 +62,9 @@ TEST(SimLabProcess, StartWritesTheTreeAndPrintsTheEnvironmentStopEndsIt) {
             EXPECT_EQ(read_file(sys / path), e.content) << path;
         }
     }
-    for (const char* dir : {"class/scsi_generic/sg0/device/scsi_generic/sg0", "class/scsi_generic/sg1/device/block/sda",
-                            "class/nvme/nvme0/device"})
-        EXPECT_TRUE(fs::is_directory(sys / dir)) << dir;
-    // The first disk: sg1 and sda on one device, 1:0:1:0.
-    EXPECT_EQ(fs::canonical(sys / "block/sda/device"), fs::canonical(sys / "class/scsi_generic/sg1/device"));
-    // One sg node per SCSI device, one sd node per SCSI disk: regular files.
-    const auto model = sim::default_lab();
-    std::size_t sg = 0, sd = 0;
-    for (const auto& e : fs::directory_iterator(lab.root() + "/dev")) {
-        const std::string n = e.path().filename();
-        EXPECT_TRUE(e.is_regular_file()) << n;
-        sg += n.rfind("sg", 0) == 0;
-        sd += n.rfind("sd", 0) == 0;
-    }
-    EXPECT_EQ(sg, model.enclosures.size() + model.disks.size() - 1);  // all but the NVMe disk
-    EXPECT_EQ(sd, model.disks.size() - 1);
+    // The nodes are regular files (the shim makes them devices).
+    EXPECT_TRUE(fs::is_regular_file(lab.root() + "/dev/sg0"));
+    EXPECT_TRUE(fs::is_regular_file(lab.root() + "/dev/sda"));
 
     // A second lab in the same directory is refused; the first keeps running.
     const auto again = lab.lab_command({"start", lab.dir()});
