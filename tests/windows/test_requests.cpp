@@ -76,10 +76,18 @@ std::string dump(const bytes& b) {
     return out;
 }
 
+// The source file from the tree's top ("vdx/vdx.cpp"), however the build
+// named it (relative to its folder, or absolute where the tree was cloned).
+std::string source_name(const char* file) {
+    const std::string_view path = file ? file : "";
+    const std::size_t at = path.rfind("/vdx/");
+    return std::string(at == std::string_view::npos ? path : path.substr(at + 1));
+}
+
 std::string error_text(int rc, const vdx_error& e) {
     char line[400];
-    std::snprintf(line, sizeof line, "rc=%d error %u/%u %s:%u %s: %s", rc, e.code, e.subcode, e.file, e.line,
-                  e.function, e.message);
+    std::snprintf(line, sizeof line, "rc=%d error %u/%u %s:%u %s: %s", rc, e.code, e.subcode,
+                  source_name(e.file).c_str(), e.line, e.function, e.message);
     return line;
 }
 
