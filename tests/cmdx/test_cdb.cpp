@@ -4,9 +4,11 @@
 #include <cstring>
 #include <functional>
 
+#include "cmdx/cmdxata/cmdxata.h"
 #include "cmdx/cmdxscsi/cmdxscsi.h"
 #include "tests/cmdx/cmdx_test.h"
 #include "tests/support/golden.h"
+#include "vdx/vdx_sat.h"
 
 namespace enctl {
 namespace {
@@ -34,6 +36,12 @@ TEST(CdbBuilders, ArgumentsGiveTheBytesOfTheGoldenFile) {
         {"send diagnostic", 144, [](auto* c, auto b) { cmdxscsi_build_send_diagnostic(c, {}, b); }},
         {"send diagnostic all bits", 0, [](auto* c, auto b) { cmdxscsi_build_send_diagnostic(c, {1, true, true, true, true}, b); }},
         {"vendor short", 0x1000, [](auto* c, auto b) { cmdxscsi_build_vendor_e6_read(c, 0xFF, 6, 0x11, 0x123456, b); }},
+        {"ata identify through sat", 4096, [](auto* c, auto b) {
+             vdx_ata_cmd ata;
+             std::memset(&ata, 0xAA, sizeof ata);
+             cmdxata_build_identify(&ata, b.first(512));
+             vdx_scsi_build_ata_pass_through(c, ata);
+         }},
         {"vendor long", 16, [](auto* c, auto b) { cmdxscsi_build_vendor_e6_read_enhanced(c, 3, 1, 0x22, 1, b); }},
     };
     const std::uint32_t saved = g_cmdxscsi_vendor_timeout_ms;
