@@ -183,8 +183,7 @@ TEST_F(LinuxTree, OpenJoinsTheRootAndACopyOpensItsOwnHandle) {
 
     fs::remove(root_ / "dev/sg1");
     EXPECT_EQ(vdx_dev_open(&error, &enclosure), 1);
-    EXPECT_EQ(error.code, 4u);
-    EXPECT_EQ(error.subcode, static_cast<std::uint32_t>(ENOENT));
+    EXPECT_EQ(std::tuple(error.code, error.subcode), std::tuple(4u, std::uint32_t{ENOENT}));
     EXPECT_STREQ(error.message, "linux dev open failed, could not open /dev/sg1");
     EXPECT_TRUE(vdx_dev_is_open(copy));
     vdx_dev closed_copy;
@@ -353,20 +352,16 @@ TEST_F(Seam, NvmeAdminCommandAndItsStatus) {
     g_kernel.nvme_result = 0xABCD;
     vdx_error error{};
     ASSERT_EQ(vdx_nvme_execute(&error, &list_[2], &cmd), 0);
-    EXPECT_EQ(g_kernel.request, static_cast<unsigned long>(NVME_IOCTL_ADMIN_CMD));
-    EXPECT_EQ(g_kernel.nvme.opcode, 0x06);
-    EXPECT_EQ(g_kernel.nvme.cdw10, 1u);
-    EXPECT_EQ(g_kernel.nvme.addr, reinterpret_cast<std::uintptr_t>(buffer));
-    EXPECT_EQ(g_kernel.nvme.data_len, 4096u);
-    EXPECT_EQ(g_kernel.nvme.timeout_ms, 30000u);
+    EXPECT_EQ(std::tuple(g_kernel.request, g_kernel.nvme.opcode, g_kernel.nvme.cdw10, g_kernel.nvme.addr,
+                         g_kernel.nvme.data_len, g_kernel.nvme.timeout_ms),
+              std::tuple(static_cast<unsigned long>(NVME_IOCTL_ADMIN_CMD), 0x06, 1u,
+                         reinterpret_cast<std::uintptr_t>(buffer), 4096u, 30000u));
     EXPECT_EQ(cmd.completion[0], 0xABCDu);
     EXPECT_EQ(cmd.completion[3] >> 16, 0x4102u << 1) << "status code in bits 1-8, type in 9-11, phase 0";
 
     g_kernel.answer = {.result = -1, .error_number = ENOTTY};
     EXPECT_EQ(vdx_nvme_execute(&error, &list_[2], &cmd), 1);
-    EXPECT_EQ(error.code, 4u);
-    EXPECT_EQ(error.subcode, static_cast<std::uint32_t>(ENOTTY));
-    EXPECT_FALSE(list_[2].timed_out);
+    EXPECT_EQ(std::tuple(error.code, error.subcode, list_[2].timed_out), std::tuple(4u, std::uint32_t{ENOTTY}, false));
     // A command aborted at its time-out (Host Aborted Command, or EINTR).
     for (const sg_answer& aborted : {sg_answer{.result = 0x4371}, sg_answer{.result = -1, .error_number = EINTR}}) {
         list_[2].timed_out = false;
