@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cmdx/cmdxbasics/cmdxbasics.h"
@@ -51,14 +52,12 @@ TEST(InProcessLab, ListsTheDescribedDevicesAndCountsTheirCommands) {
         EXPECT_EQ(cmdxbasics_get_serial(&error, &list[i], serial), 0) << list[i].name << ": " << error.message;
         EXPECT_STREQ(serial, serials[i]);
     }
-    EXPECT_EQ(list[0].interface, kVdxInterfaceScsiSatAta);
-    EXPECT_EQ(list[1].interface, kVdxInterfaceScsi);
+    EXPECT_EQ(std::tuple(list[0].interface, list[1].interface), std::tuple(kVdxInterfaceScsiSatAta, kVdxInterfaceScsi));
     // The probe decided by the kernel's vendor: the SATA disk's one IDENTIFY
     // is its serial's, and the SAS disk gets no ATA command.
-    EXPECT_EQ(lab.commands("disk0", 0x85), 1u);
-    EXPECT_EQ(lab.commands("disk0", 0x85, 0xEC), 1u);
-    EXPECT_EQ(lab.commands("disk1", 0x85), 0u);
-    EXPECT_EQ(lab.commands("nvme0", 0x06), 1u);
+    EXPECT_EQ(std::tuple(lab.commands("disk0", 0x85), lab.commands("disk0", 0x85, 0xEC), lab.commands("disk1", 0x85),
+                         lab.commands("nvme0", 0x06)),
+              std::tuple(1u, 1u, 0u, 1u));
 
     // ATA on the SATA disk goes out as ATA PASS-THROUGH; the registers come back from the sense.
     vdx_ata_cmd power{};
@@ -68,11 +67,9 @@ TEST(InProcessLab, ListsTheDescribedDevicesAndCountsTheirCommands) {
     vdx_error error{};
     ASSERT_EQ(vdx_ata_execute(&error, &list[0], &power), 0) << error.message;
     EXPECT_EQ(lab.commands("disk0", 0x85, 0xE5), 1u);
-    EXPECT_EQ(power.count, 0xFF) << "active";
-    EXPECT_EQ(power.status, 0x50);
-    EXPECT_EQ(power.device, 0x40);
+    EXPECT_EQ(std::tuple(power.count, power.status, power.device), std::tuple(0xFF, 0x50, 0x40)) << "active";
 
-    // One lab at a time, and only a sound description.
+    // One lab at a time.
     EXPECT_FALSE(in_process_lab().ok());
     vdx_dev_release(&list);
 }
