@@ -4,9 +4,11 @@
 #include <cstring>
 #include <functional>
 
+#include "cmdx/cmdxata/cmdxata.h"
 #include "cmdx/cmdxscsi/cmdxscsi.h"
 #include "tests/cmdx/cmdx_test.h"
 #include "tests/support/golden.h"
+#include "vdx/vdx_sat.h"
 
 namespace enctl {
 namespace {
@@ -34,6 +36,12 @@ TEST(CdbBuilders, ArgumentsGiveTheBytesOfTheGoldenFile) {
         {"send diagnostic", 144, [](auto* c, auto b) { cmdxscsi_build_send_diagnostic(c, {}, b); }},
         {"send diagnostic all bits", 0, [](auto* c, auto b) { cmdxscsi_build_send_diagnostic(c, {1, true, true, true, true}, b); }},
         {"vendor short", 0x1000, [](auto* c, auto b) { cmdxscsi_build_vendor_e6_read(c, 0xFF, 6, 0x11, 0x123456, b); }},
+        {"ata identify through sat", 4096, [](auto* c, auto b) {
+             vdx_ata_cmd ata;
+             std::memset(&ata, 0xAA, sizeof ata);
+             cmdxata_build_identify(&ata, b.first(512));
+             vdx_scsi_build_ata_pass_through(c, ata);
+         }},
         {"vendor long", 16, [](auto* c, auto b) { cmdxscsi_build_vendor_e6_read_enhanced(c, 3, 1, 0x22, 1, b); }},
     };
     const std::uint32_t saved = g_cmdxscsi_vendor_timeout_ms;
@@ -58,18 +66,28 @@ TEST(CdbBuilders, ArgumentsGiveTheBytesOfTheGoldenFile) {
 
 using Executors = testing::FakeScsiDevice;
 
-TEST_F(Executors, ReadsReportTheTransferredCount) {
-    g_fake.on_scsi = [](vdx_error*, vdx_dev*, vdx_scsi_cmd* cmd) { return cmd->bytes_transferred = 20, 0; };
-    std::array<std::uint8_t, 4096> buffer{};
-    std::uint32_t transferred = 99;
-    ASSERT_EQ(cmdxscsi_receive_diagnostic(&error_, &dev_, 0x02, buffer, &transferred), 0);
-    EXPECT_EQ(transferred, 20u);
-    transferred = 99;
-    ASSERT_EQ(cmdxscsi_inquiry(&error_, &dev_, true, 0x83, buffer, &transferred), 0);
-    EXPECT_EQ(transferred, 20u);
+TEST_F(Executors, ReadsReportTheTransferredCountAndVendorReadsZeroTheBufferFirst) {
+    g_fake.on_scsi = [](vdx_error*, vdx_dev*, vdx_scsi_cmd* cmd) { return cmd->data[2] = 0x10, cmd->bytes_transferred = 4, 0; };
+    const std::function<int(std::span<std::uint8_t>, std::uint32_t*)> reads[] = {
+        [&](auto b, auto* n) { return cmdxscsi_receive_diagnostic(&error_, &dev_, 0x02, b, n); },
+        [&](auto b, auto* n) { return cmdxscsi_inquiry(&error_, &dev_, true, 0x83, b, n); },
+        [&](auto b, auto* n) { return vendor_e6_read_enhanced(&error_, &dev_, 4, 0, 0x22, 0, b, n); },
+        [&](auto b, auto* n) { return vendor_e6_read(&error_, &dev_, 0, 1, 0x11, 0, b, n); },
+    };
+    for (const auto& read : reads) {
+        const bool vendor = &read - reads >= 2;  // the vendor reads zero their buffer first
+        std::array<std::uint8_t, 8> buffer;
+        buffer.fill(0xEE);
+        std::uint32_t transferred = 99;
+        ASSERT_EQ(read(std::span(buffer).first(6), &transferred), 0);
+        EXPECT_EQ(transferred, 4u);
+        EXPECT_EQ(hex(buffer), vendor ? "00 00 10 00 00 00 EE EE" : "EE EE 10 EE EE EE EE EE");
+    }
     // A device without a SCSI path: the dispatch error comes back, count 0.
     dev_.interface = kVdxInterfaceNvmeIntelRste;
-    EXPECT_EQ(cmdxscsi_inquiry(&error_, &dev_, false, 0, buffer, &transferred), 1);
+    std::array<std::uint8_t, 8> buffer{};
+    std::uint32_t transferred = 99;
+    EXPECT_EQ(reads[1](buffer, &transferred), 1);
     EXPECT_EQ(transferred, 0u);
     EXPECT_EQ(error_.code, 2u);
 }
@@ -101,19 +119,6 @@ TEST_F(Executors, IomConfigurationNeedsModePage20UpToByte23) {
         EXPECT_EQ(config, result == 0 ? 0x04 : 0x55);
     }
     EXPECT_EQ(hex(std::span(g_fake.scsi_sent.back().cdb, 10)), "5A 08 20 00 00 00 00 02 00 00");
-}
-
-TEST_F(Executors, VendorReadsZeroTheBufferFirst) {
-    g_fake.on_scsi = [](vdx_error*, vdx_dev*, vdx_scsi_cmd* cmd) { return cmd->data[2] = 0x10, cmd->bytes_transferred = 4, 0; };
-    std::array<std::uint8_t, 8> buffer;
-    buffer.fill(0xEE);
-    std::uint32_t transferred = 0;
-    ASSERT_EQ(vendor_e6_read_enhanced(&error_, &dev_, 4, 0, 0x22, 0, std::span(buffer).first(4), &transferred), 0);
-    EXPECT_EQ(transferred, 4u);
-    EXPECT_EQ(hex(buffer), "00 00 10 00 EE EE EE EE");
-    buffer.fill(0xEE);
-    ASSERT_EQ(vendor_e6_read(&error_, &dev_, 0, 1, 0x11, 0, buffer, &transferred), 0);
-    EXPECT_EQ(buffer[7], 0);
 }
 
 }  // namespace

@@ -81,17 +81,13 @@ const bytes kVpd83 = {0x00, 0x83, 0x00, 0x24, 0x02, 0x01, 0x00, 0x08, 'V',  'E',
 TEST(Vpd83, FirstLogicalUnitNaaDesignatorWhollyTransferred) {
     EXPECT_EQ(sas_address_from_vpd83(kVpd83), "5000CCA01234ABCD");
     EXPECT_EQ(sas_target_port_from_vpd83(kVpd83), "5000CCA099999999");
-    bytes other = kVpd83;
-    other[28] = 0x02;  // only the T10 and the target port designators are left
-    EXPECT_EQ(sas_address_from_vpd83(other), "");
-    other = kVpd83;
-    other[1] = 0x80;
-    EXPECT_EQ(sas_address_from_vpd83(other), "");
-    other = kVpd83;
-    other[3] = 4;  // not above 4
-    EXPECT_EQ(sas_address_from_vpd83(other), "");
-    other[3] = 0x23;  // the page ends before the designator's last byte
-    EXPECT_EQ(sas_address_from_vpd83(other), "");
+    // One byte changed: not the logical unit's designator, another page, a
+    // page length not above 4, a page that ends before the designator's last byte.
+    for (const auto& [at, value] : {std::pair{28, 0x02}, {1, 0x80}, {3, 4}, {3, 0x23}}) {
+        bytes other = kVpd83;
+        other[at] = static_cast<std::uint8_t>(value);
+        EXPECT_EQ(sas_address_from_vpd83(other), "") << at << " " << value;
+    }
     // A transfer cut anywhere before the designator's last byte gives none,
     // never an address made up of the bytes that did come.
     for (std::size_t n = 0; n < kVpd83.size(); ++n) EXPECT_EQ(sas_address_from_vpd83(std::span(kVpd83).first(n)), "");

@@ -6,6 +6,7 @@
 #include <array>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "basekit/fixed_text.h"
@@ -23,9 +24,9 @@ using testing::bytes;
 using testing::page_fixture;
 using lines = std::vector<std::string>;
 
-TEST(SesReadPage, ViewIsTheTransferredPageOfTheCodeAsked) {
-    testing_fake::fake_backend_scope fake;
-    vdx_dev dev = testing_fake::make_fake_device("SCSI1:0,0,0", kVdxInterfaceScsi);
+using SesReadPage = testing::FakeScsiDevice;
+
+TEST_F(SesReadPage, ViewIsTheTransferredPageOfTheCodeAsked) {
     // First byte returned, count transferred, delivery failed -> status, view size, error code.
     const std::tuple<std::uint8_t, std::uint32_t, bool, ses_read_status, std::size_t, std::uint32_t> cases[] = {
         {0x07, 20, false, ses_read_status::read, 20, 0},
@@ -42,20 +43,16 @@ TEST(SesReadPage, ViewIsTheTransferredPageOfTheCodeAsked) {
         };
         std::array<std::uint8_t, 64> buffer;
         buffer.fill(0xEE);
-        vdx_error error{};
-        const ses_page page = ses_read_page(&error, &dev, kSesPageElementDescriptor, buffer);
-        EXPECT_EQ(page.status, status) << transferred;
-        EXPECT_EQ(page.bytes.size(), view) << transferred;
-        EXPECT_EQ(page.bytes.data() == buffer.data(), view != 0);
-        EXPECT_EQ(error.code, code);
+        error_ = {};
+        const ses_page page = ses_read_page(&error_, &dev_, kSesPageElementDescriptor, buffer);
+        EXPECT_EQ(std::tuple(page.status, page.bytes.size(), page.bytes.data() == buffer.data(), error_.code),
+                  std::tuple(status, view, view != 0, code)) << transferred;
         EXPECT_EQ(buffer[63], 0);  // zeroed before the read
     }
 }
 
 // A page longer than the buffer is read again with the length it needs.
-TEST(SesReadPage, LongerPageIsReadAgainWithTheLengthItNeeds) {
-    testing_fake::fake_backend_scope fake;
-    vdx_dev dev = testing_fake::make_fake_device("SCSI1:0,0,0", kVdxInterfaceScsi);
+TEST_F(SesReadPage, LongerPageIsReadAgainWithTheLengthItNeeds) {
     std::vector<std::uint32_t> asked;
     testing_fake::g_fake.on_scsi = [&](vdx_error*, vdx_dev*, vdx_scsi_cmd* cmd) {
         asked.push_back(cmd->transfer_length);
@@ -68,8 +65,7 @@ TEST(SesReadPage, LongerPageIsReadAgainWithTheLengthItNeeds) {
         return 0;
     };
     std::vector<std::uint8_t> buffer(8192);
-    vdx_error error{};
-    const ses_page page = ses_read_page(&error, &dev, kSesPageAdditionalStatus, buffer);
+    const ses_page page = ses_read_page(&error_, &dev_, kSesPageAdditionalStatus, buffer);
     EXPECT_EQ(asked, (std::vector<std::uint32_t>{8192, 9004}));
     ASSERT_EQ(page.bytes.size(), 9004u);
     EXPECT_EQ(page.bytes[9003], 0x5A);

@@ -3,9 +3,10 @@
 // against the lab's devices.)
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "basekit/trace.h"
@@ -62,40 +63,31 @@ std::unique_ptr<vdx_dev_data> node(std::uint64_t tag, const char* text, bool cop
 
 TEST_F(VdxTest, ListGrowsWhenCountPlusOneReachesCapacityAndStopsAtTheDeviceBound) {
     vdx_dev_list list;
+    vdx_dev_release(&list);
+    vdx_dev_enumeration_pop_back(&list);  // empty lists are harmless
     std::vector<std::uint32_t> capacity;
     for (int i = 0; i < 16; ++i) {
         vdx_dev* rec = vdx_dev_enumeration_push_back(&list);
         ASSERT_NE(rec, nullptr);
-        EXPECT_EQ(rec->backend_index, -1);
-        EXPECT_EQ(rec->scsi_address.port, 255);
-        rec->name[0] = static_cast<char>('a' + i);
+        EXPECT_EQ(std::tuple(rec->backend_index, rec->scsi_address.port), std::tuple(-1, 255));
+        *rec = device(std::string(1, static_cast<char>('a' + i)).c_str(), 0);
         capacity.push_back(list.capacity);
     }
     // The eighth push (count 7) already reallocates; the sixteenth again.
-    EXPECT_EQ(capacity[6], 8u);
-    EXPECT_EQ(capacity[7], 16u);
-    EXPECT_EQ(capacity[14], 16u);
-    EXPECT_EQ(capacity[15], 32u);
+    EXPECT_EQ(std::tuple(capacity[6], capacity[7], capacity[14], capacity[15]), std::tuple(8u, 16u, 16u, 32u));
     for (int i = 0; i < 16; ++i) EXPECT_EQ(list[i].name[0], 'a' + i) << "records survive growth";
+    EXPECT_TRUE(g_fake.calls.empty());
+    // Pop back cleans up the last record.
+    list[15].os_handle = 7;
+    vdx_dev_enumeration_pop_back(&list);
+    EXPECT_EQ(list.count, 15u);
+    EXPECT_EQ(g_fake.calls, std::vector<std::string>{"cleanup p"});
+    EXPECT_EQ(list[15].name[0], '\0');
 
     while (list.count < kVdxMaxDevices) ASSERT_NE(vdx_dev_enumeration_push_back(&list), nullptr);
     EXPECT_EQ(vdx_dev_enumeration_push_back(&list), nullptr);
     EXPECT_EQ(list.count, kVdxMaxDevices);
     EXPECT_NE(g_traced.find("device table full (8192 devices)"), std::string::npos);
-}
-
-TEST_F(VdxTest, PopBackCleansUpTheLastRecordAndEmptyListsAreHarmless) {
-    vdx_dev_list list;
-    vdx_dev_release(&list);
-    vdx_dev_enumeration_pop_back(&list);
-    EXPECT_EQ(list.capacity, 0u);
-    *vdx_dev_enumeration_push_back(&list) = device("a", 0);
-    *vdx_dev_enumeration_push_back(&list) = device("b", 0);
-    list[1].os_handle = 7;
-    vdx_dev_enumeration_pop_back(&list);
-    EXPECT_EQ(list.count, 1u);
-    EXPECT_EQ(g_fake.calls, std::vector<std::string>{"cleanup b"});
-    EXPECT_EQ(list[1].name[0], '\0');
 }
 
 TEST_F(VdxTest, CleanupRunsEachDestructorOnceInChainOrder) {
@@ -188,29 +180,29 @@ TEST_F(VdxTest, OpenAndCloseReachTheBackendOnlyWhenNeeded) {
 }
 
 // Interfaces without a path fail with error 2 and the interface number.
-TEST_F(VdxTest, CommandPathsFollowTheInterfaceTable) {
-    const std::uint32_t scsi_path[] = {5, 6, 9, 10, 12, 13, 15};
-    for (std::uint32_t interface = 0; interface <= 20; ++interface)
-        EXPECT_EQ(vdx_has_scsi_path(device("d", interface)), std::count(std::begin(scsi_path), std::end(scsi_path),
-                                                                        interface) == 1) << interface;
+TEST_F(VdxTest, InterfacesWithoutACommandPathFailWithError2) {
     vdx_dev dev = device("rste0", kVdxInterfaceNvmeIntelRste);
-    vdx_error error{};
-    vdx_scsi_cmd cmd{};
-    EXPECT_EQ(vdx_scsi_execute(&error, &dev, &cmd), 1);
-    EXPECT_EQ(error.code, 2u);
-    EXPECT_EQ(error.subcode, 7u);
-    EXPECT_STREQ(error.message, "scsi execute not supported on device rste0");
-    dev.interface = kVdxInterfaceAdaptecScsi;  // the Adaptec slot is empty
-    EXPECT_EQ(vdx_scsi_execute(&error, &dev, &cmd), 1);
-    EXPECT_EQ(error.subcode, 13u);
+    vdx_scsi_cmd scsi{};
     vdx_ata_cmd ata{};
-    dev.interface = kVdxInterfaceScsi;
-    EXPECT_EQ(vdx_ata_execute(&error, &dev, &ata), 1);
-    EXPECT_EQ(error.subcode, 9u);
-    EXPECT_STREQ(error.message, "interface is not supported by ata execute");
     vdx_nvme_cmd nvme{};
-    EXPECT_EQ(vdx_nvme_execute(&error, &dev, &nvme), 1);
-    EXPECT_STREQ(error.message, "nvme execute not supported on device rste0");
+    const std::tuple<std::uint32_t, std::function<int(vdx_error*)>, const char*> rows[] = {
+        {kVdxInterfaceNvmeIntelRste, [&](vdx_error* e) { return vdx_scsi_execute(e, &dev, &scsi); },
+         "scsi execute not supported on device rste0"},
+        // The Adaptec slot is empty.
+        {kVdxInterfaceAdaptecScsi, [&](vdx_error* e) { return vdx_scsi_execute(e, &dev, &scsi); },
+         "scsi execute not supported on device rste0"},
+        {kVdxInterfaceScsi, [&](vdx_error* e) { return vdx_ata_execute(e, &dev, &ata); },
+         "interface is not supported by ata execute"},
+        {kVdxInterfaceScsi, [&](vdx_error* e) { return vdx_nvme_execute(e, &dev, &nvme); },
+         "nvme execute not supported on device rste0"},
+    };
+    for (const auto& [interface, execute, message] : rows) {
+        dev.interface = interface;
+        vdx_error error{};
+        EXPECT_EQ(execute(&error), 1);
+        EXPECT_EQ(std::tuple(error.code, error.subcode), std::tuple(2u, interface)) << message;
+        EXPECT_STREQ(error.message, message);
+    }
     EXPECT_TRUE(g_fake.calls.empty());
 }
 
