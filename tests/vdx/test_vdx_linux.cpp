@@ -96,9 +96,9 @@ TEST_F(LinuxTree, EnumeratesTheLabsDevicesInKernelOrderWithTheirNodesAndAddresse
         for (const std::string& name : names(kVdxEnumAll)) text += name + " ";
         for (const vdx_dev& d : list_.view()) {
             char line[160];
-            std::snprintf(line, sizeof line,
-                          "\n%s: interface %u, connection %u, driver %u, drive %d, bus %d, address %u:%u:%u:%u, %s",
-                          d.device_path, d.interface, d.connection, d.connection_driver,
+            text += "\n" + std::string(d.device_path);
+            std::snprintf(line, sizeof line, ": interface %u, connection %u, driver %u, drive %d, bus %d, address %u:%u:%u:%u, %s",
+                          d.interface, d.connection, d.connection_driver,
                           static_cast<int>(d.physical_drive_number), vdx_dev_bus_number(d), d.scsi_address.port,
                           d.scsi_address.path, d.scsi_address.target, d.scsi_address.lun,
                           d.os_handle == kVdxInvalidHandle ? "closed" : "open");
