@@ -43,11 +43,18 @@ TEST(Identify, NvmeCommandAsBuiltAndTheStatusFields) {
 
 // The serial by interface class: SAT disks with ATA IDENTIFY (not VPD 80h),
 // SCSI devices with VPD 80h read up to the bytes transferred, NVMe with
-// Identify Controller; a failing command or another interface is an error.
+// Identify Controller; a failing command (an ATA error status too) or another
+// interface is an error.
 TEST(GetSerial, AsksEachInterfaceItsOwnWay) {
     testing_fake::fake_backend_scope fake;
     g_fake.on_scsi = [](vdx_error*, vdx_dev* dev, vdx_scsi_cmd* cmd) {
         if (std::string_view(dev->name) == "busy") return cmd->scsi_status = 0x08, 0;
+        if (std::string_view(dev->name) == "aborted") {  // the ATA command failed behind the SAT layer
+            const std::uint8_t sense[18] = {0x70, 0, 0x0B, 0, 0, 0, 0, 10};
+            std::memcpy(cmd->sense, sense, sizeof sense);
+            cmd->sense_length = sizeof sense;
+            return cmd->scsi_status = 0x02, 0;
+        }
         if (cmd->cdb[0] == 0x85) std::memcpy(cmd->data + 20, "ASATNS21            ", 20);
         if (cmd->cdb[0] == 0x12 && cmd->cdb[1] == 1 && cmd->cdb[2] == 0x80)
             std::memcpy(cmd->data, "\x0D\x80\x00\x0C" "ENC001XY", 12);
@@ -61,7 +68,7 @@ TEST(GetSerial, AsksEachInterfaceItsOwnWay) {
     const std::tuple<const char*, std::uint32_t, int, const char*, std::uint8_t> cases[] = {
         {"disk2", kVdxInterfaceScsiSatAta, 0, "SATASN12", 0x85}, {"SCSI1:0,5,0", kVdxInterfaceScsi, 0, "ENC001", 0x12},
         {"nvme0", kVdxInterfaceNvme, 0, "NVSN77", 0},           {"busy", kVdxInterfaceScsi, 6, "", 0x12},
-        {"hub", kVdxInterfaceUsbRootHub, 2, "", 0},
+        {"hub", kVdxInterfaceUsbRootHub, 2, "", 0},           {"aborted", kVdxInterfaceScsiSatAta, 6, "", 0x85},
     };
     for (const auto& [name, interface, code, serial, opcode] : cases) {
         vdx_dev dev = testing_fake::make_fake_device(name, interface, kVdxConnectionStorage);
