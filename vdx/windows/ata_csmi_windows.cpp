@@ -2,6 +2,7 @@
 // pass-through of the port's driver, a register host-to-device FIS out and
 // the device-to-host FIS back, and its probe.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -109,17 +110,8 @@ int execute_stp_passthru(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd) {
 bool vdx_ata_windows_probe_csmi(vdx_dev* dev) {
     TRACE_ENTER_EXIT();
     if (dev->connection != kVdxConnectionCsmi) return false;
-    std::vector<std::uint8_t> data(512, 0);
-    vdx_ata_cmd cmd{};
-    cmd.protocol = 4;
-    cmd.t_length = 2;
-    cmd.transfer_unit = 1;
-    cmd.count = 1;
-    cmd.command = 0xEC;  // IDENTIFY DEVICE
-    cmd.data = data.data();
-    cmd.length = 512;
-    cmd.timeout = 500;
-    cmd.direction = kVdxDirFromDevice;
+    std::array<std::uint8_t, 512> data{};
+    vdx_ata_cmd cmd = vdx_ata_windows_probe_identify(data);
     vdx_error error{};
     if (execute_stp_passthru(&error, dev, &cmd) != 0) {
         if (g_trace_level >= kTraceDevice) {

@@ -2,6 +2,7 @@
 // double-buffered ATA_PASS_THROUGH_EX, the commands that go through SAT, the
 // routing of DOWNLOAD MICROCODE to firmware requests, and the probe.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -104,19 +105,24 @@ int vdx_ata_windows_execute(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd) {
     return execute_ata_passthrough_ex(error, dev, cmd);
 }
 
-bool vdx_ata_windows_probe(vdx_dev* dev) {
-    TRACE_ENTER_EXIT();
-    std::vector<std::uint8_t> data(512, 0);
+vdx_ata_cmd vdx_ata_windows_probe_identify(std::span<std::uint8_t, 512> data) {
     vdx_ata_cmd cmd{};
     cmd.protocol = 4;
     cmd.t_length = 2;
     cmd.transfer_unit = 1;
     cmd.count = 1;
-    cmd.command = 0xEC;
+    cmd.command = 0xEC;  // IDENTIFY DEVICE
     cmd.data = data.data();
     cmd.length = 512;
     cmd.timeout = 500;
     cmd.direction = kVdxDirFromDevice;
+    return cmd;
+}
+
+bool vdx_ata_windows_probe(vdx_dev* dev) {
+    TRACE_ENTER_EXIT();
+    std::array<std::uint8_t, 512> data{};
+    vdx_ata_cmd cmd = vdx_ata_windows_probe_identify(data);
     vdx_error error{};
     if (vdx_ata_windows_execute(&error, dev, &cmd) != 0) {
         if (g_trace_level >= kTraceDevice) {

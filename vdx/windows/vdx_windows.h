@@ -116,6 +116,9 @@ bool vdx_nvme_identify_probe(vdx_dev* dev, int (*execute)(vdx_error*, vdx_dev*, 
 int vdx_ata_windows_execute(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd);
 int execute_stp_passthru(vdx_error* error, vdx_dev* dev, vdx_ata_cmd* cmd);
 bool vdx_ata_windows_probe(vdx_dev* dev);
+// The IDENTIFY DEVICE (PIO in, one 512-byte sector, 500 ms) that the ATA
+// probes send, reading into `data` (512 bytes).
+vdx_ata_cmd vdx_ata_windows_probe_identify(std::span<std::uint8_t, 512> data);
 bool vdx_ata_windows_probe_csmi(vdx_dev* dev);
 // DOWNLOAD MICROCODE (modes 0Eh and 0Fh) through the firmware requests of the
 // Intel RST driver and of the storage stack (ata_firmware_windows.cpp).
